@@ -1,0 +1,169 @@
+#include "core/container.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstdint>
+
+namespace ztx {
+namespace {
+
+constexpr std::uint32_t kChunkSize = 1024;
+
+std::uint16_t U16At(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
+
+std::uint32_t U32At(const std::uint8_t* p) {
+  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+
+// Writes unpacked bytes to the script, refusing a script that outgrows the
+// positions of the format (a DEFLATE bomb fills no disk).
+class ScriptSink {
+ public:
+  explicit ScriptSink(Session& s) : s_(s) {}
+  MessageId Put(const void* data, std::uint32_t n) {
+    if (n > kMaxScriptSize - written_) return msg::kPatchDamaged;
+    written_ += n;
+    return s_.files.WriteBytes(s_.script.handle(), data, n) ? msg::kOk : msg::kScratchFull;
+  }
+
+ private:
+  Session& s_;
+  std::uint32_t written_ = 0;
+};
+
+// Frees the inflater however the extraction ends.
+struct Inflater {
+  z_stream z{};
+  bool ready = false;
+  Inflater() { ready = inflateInit2(&z, -15) == Z_OK; }  // raw DEFLATE, 32 KB window
+  ~Inflater() {
+    if (ready) inflateEnd(&z);
+  }
+};
+
+// One call of inflate into the whole output buffer, with what it produced
+// written to the script. *progress tells whether it consumed or produced anything.
+MessageId InflateStep(Inflater& inf, int flush, ScriptSink& sink, int* ret, bool* progress) {
+  std::uint8_t out[kChunkSize];
+  const uInt avail_in = inf.z.avail_in;
+  inf.z.next_out = out;
+  inf.z.avail_out = kChunkSize;
+  *ret = inflate(&inf.z, flush);
+  const std::uint32_t produced = kChunkSize - inf.z.avail_out;
+  *progress = produced > 0 || inf.z.avail_in != avail_in;
+  // A data error (corrupt body), a dictionary request (not raw DEFLATE) or a
+  // stream error is damage; Z_BUF_ERROR only means no progress was possible.
+  if (*ret != Z_OK && *ret != Z_STREAM_END && *ret != Z_BUF_ERROR) return msg::kPatchDamaged;
+  return produced > 0 ? sink.Put(out, produced) : msg::kOk;
+}
+
+MessageId InflateBody(Session& s, std::int64_t remaining) {
+  Inflater inf;
+  if (!inf.ready) return msg::kScratchFull;
+  ScriptSink sink(s);
+  std::uint8_t in[kChunkSize];
+  int ret = Z_OK;
+  bool progress = true;
+  while (remaining > 0 && ret != Z_STREAM_END) {
+    const auto n = static_cast<std::uint32_t>(std::min<std::int64_t>(remaining, kChunkSize));
+    if (!s.files.ReadBytes(s.container_file.get(), in, n)) return msg::kPatchDamaged;
+    inf.z.next_in = in;
+    inf.z.avail_in = n;
+    // Bytes that follow the end of the stream in this chunk, and the chunks
+    // after it, are not read: a patch maker writes none.
+    while (inf.z.avail_in > 0 && ret != Z_STREAM_END) {
+      if (MessageId r = InflateStep(inf, Z_SYNC_FLUSH, sink, &ret, &progress)) return r;
+      if (!progress) return msg::kPatchDamaged;
+    }
+    remaining -= n;
+  }
+  // Output still held back by a full buffer comes out now. A stream that never
+  // reaches its end is a truncated body.
+  while (ret != Z_STREAM_END) {
+    inf.z.next_in = in;
+    inf.z.avail_in = 0;
+    if (MessageId r = InflateStep(inf, Z_FINISH, sink, &ret, &progress)) return r;
+    if (!progress && ret != Z_STREAM_END) return msg::kPatchDamaged;
+  }
+  return msg::kOk;
+}
+
+MessageId CopyBody(Session& s, std::int64_t remaining) {
+  ScriptSink sink(s);
+  std::uint8_t buffer[kChunkSize];
+  while (remaining > 0) {
+    const auto n = static_cast<std::uint32_t>(std::min<std::int64_t>(remaining, kChunkSize));
+    if (!s.files.ReadBytes(s.container_file.get(), buffer, n)) return msg::kPatchDamaged;
+    if (MessageId r = sink.Put(buffer, n)) return r;
+    remaining -= n;
+  }
+  return msg::kOk;
+}
+
+}  // namespace
+
+MessageId ExtractPatchScript(Session& s) {
+  const FileHandle scratch = s.files.CreateScratchFile();
+  if (scratch == kNullHandle) return msg::kScratchFull;
+  s.script.Attach(scratch);
+
+  const FileHandle file = s.container_file.get();
+  const std::uint32_t size = s.files.FileSize(file), position = s.files.CurrentPosition(file);
+  if (size == kFileSizeUnknown || position == 0xFFFFFFFF) return msg::kPatchDamaged;
+  const std::int64_t remaining = std::int64_t{size} - position - kTrailerSize;
+  const MessageId result = (s.header.header_flags & PatchHeader::kBodyCompressed)
+                               ? InflateBody(s, remaining)
+                               : CopyBody(s, remaining);
+  if (result != msg::kOk) return result;
+  s.script.SeekTo(0);
+  return msg::kOk;
+}
+
+MessageId OpenPatchContainer(Session& s) {
+  s.container_file = ScopedFile(s.files, s.files.OpenForRead(s.names.program_path));
+  const FileHandle file = s.container_file.get();
+  if (file == kNullHandle) return msg::kCannotOpenProgram;
+
+  // The trailer. A DataLength that cannot describe appended data (a program
+  // file without a patch) is refused here rather than read as a header.
+  const std::uint32_t size = s.files.FileSize(file);
+  std::uint8_t trailer[kTrailerSize];
+  if (size == kFileSizeUnknown || size < kTrailerSize || !s.files.SeekTo(file, size - kTrailerSize) ||
+      !s.files.ReadBytes(file, trailer, kTrailerSize)) {
+    return msg::kNotAPatch;
+  }
+  const std::uint32_t data_length = U32At(trailer);
+  if (data_length < kMinDataLength || data_length > size) return msg::kNotAPatch;
+
+  // The header, one field at a time.
+  PatchHeader& h = s.header;
+  if (!s.files.SeekTo(file, size - data_length) ||
+      !s.files.ReadBytes(file, h.bytes.data(), PatchHeader::kSize)) {
+    return msg::kNotAPatch;
+  }
+  h.header_flags = h.bytes[9];
+  h.skipped_text_length = U16At(&h.bytes[74]);
+  h.description_length = U16At(&h.bytes[76]);
+
+  if (MessageId r = ExtractPatchScript(s)) return r;
+
+  // The two text blocks. The description box holds at most 1002 bytes; a
+  // longer description is refused, not cut, so no character is ever split.
+  if (h.description_length > kMaxDescriptionLength || !s.script.Skip(h.skipped_text_length)) {
+    return msg::kNoPatchInside;
+  }
+  std::string description(h.description_length, '\0');
+  if (!s.script.Read(description.data(), h.description_length)) return msg::kNoPatchInside;
+  s.location_block_start = s.script.Position();
+  if (s.location_block_start == 0xFFFFFFFF) return msg::kNoPatchInside;
+
+  // The window shows 0x01 as a line break.
+  std::replace(description.begin(), description.end(), '\0', '\x01');
+  s.description = description;
+  if (!description.empty()) s.ui.ShowDescription(description);
+  return msg::kOk;
+}
+
+}  // namespace ztx

@@ -1,0 +1,43 @@
+// The state of one applier process: what the program knows about itself, its
+// patch, and the record being worked on. Owned by the program's main routine and
+// passed down to every pass, so that tests are independent of each other.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "core/file_layer.h"
+#include "core/messages.h"
+#include "core/patch_script.h"
+#include "core/ui_hooks.h"
+
+namespace ztx {
+
+// The 78-byte header at the start of the appended patch data.
+struct PatchHeader {
+  static constexpr std::uint32_t kSize = 78;
+  static constexpr std::uint8_t kBodyCompressed = 0x01;  // bit of header_flags
+
+  std::array<std::uint8_t, kSize> bytes{};
+  std::uint8_t header_flags = 0;              // offset 9
+  std::uint16_t skipped_text_length = 0;      // offset 74
+  std::uint16_t description_length = 0;       // offset 76
+};
+
+struct Session {
+  Session(Os& os, UiHooks& ui_hooks) : files(os), ui(ui_hooks), script(files) {}
+
+  FileLayer files;
+  UiHooks& ui;
+  MessageNames names;  // program path, current file name, current target folder
+
+  // Set by the container opener; the program's own file stays open to the end.
+  ScopedFile container_file;
+  PatchHeader header;
+  PatchScript script;
+  std::uint32_t location_block_start = 0;
+  std::string description;  // Big5, 0x01 for each line break
+};
+
+}  // namespace ztx

@@ -1,0 +1,27 @@
+// Writes the patch container: the bytes a patch maker appends to the applier.
+// The counterpart of core/container.h, kept out of the applier's build.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace ztx {
+
+struct ContainerContent {
+  std::string skipped_text;  // first text block, read past by the applier
+  std::string description;   // Big5; '\n' is stored as the format's 0 byte
+  std::string records;       // the rest of the script: location block, record groups
+  bool compress = true;      // raw DEFLATE body, else stored
+};
+
+// The unpacked script: skipped text, description, records.
+std::string BuildScript(const ContainerContent& content);
+
+// Header, body and trailer, ready to be appended to the applier.
+std::vector<std::uint8_t> BuildPatchData(const ContainerContent& content);
+
+// Raw DEFLATE (no zlib header, no checksum) at the strongest level.
+std::vector<std::uint8_t> DeflateRaw(const std::string& data);
+
+}  // namespace ztx

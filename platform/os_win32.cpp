@@ -1,0 +1,149 @@
+// The Win32 backend: the ANSI file API with the access rights, share modes,
+// dispositions and flags that each use of a file needs.
+//
+// <windows.h> defines DeleteFile, MoveFile and CreateFile as macros for their A/W
+// variants; they would rename our own members, so they are undefined right after
+// the include and every call below names its ...A function explicitly.
+#include <windows.h>
+#undef DeleteFile
+#undef MoveFile
+
+#include <string>
+
+#include "platform/os.h"
+
+namespace ztx {
+namespace {
+
+HANDLE ToWin(FileHandle h) { return reinterpret_cast<HANDLE>(h); }
+
+// INVALID_HANDLE_VALUE is not 0; callers test for the null handle only.
+FileHandle FromWin(HANDLE h) {
+  return h == INVALID_HANDLE_VALUE ? kNullHandle : reinterpret_cast<FileHandle>(h);
+}
+
+class Win32Os final : public Os {
+ public:
+  FileHandle Open(const std::string& path, OpenMode mode) override {
+    DWORD access = GENERIC_READ | GENERIC_WRITE, share = FILE_SHARE_READ;
+    DWORD disposition = OPEN_EXISTING, flags = FILE_FLAG_RANDOM_ACCESS;
+    switch (mode) {
+      case OpenMode::kReadShared:
+        access = GENERIC_READ;
+        break;
+      case OpenMode::kReadWrite:
+        break;
+      case OpenMode::kCreateNew:
+        share = 0;
+        disposition = CREATE_NEW;
+        flags = FILE_ATTRIBUTE_NORMAL;
+        break;
+    }
+    return FromWin(CreateFileA(path.c_str(), access, share, nullptr, disposition, flags, nullptr));
+  }
+
+  FileHandle CreateScratch() override {
+    char folder[MAX_PATH + 1] = {};
+    char name[MAX_PATH + 1] = {};
+    GetTempPathA(MAX_PATH, folder);
+    // GetTempFileNameA creates the empty file under a unique name; when the
+    // temporary folder cannot be used, the root of drive C: is the last resort.
+    if (GetTempFileNameA(folder, "ztx", 0, name) == 0 &&
+        GetTempFileNameA("C:\\", "ztx", 0, name) == 0) {
+      return kNullHandle;
+    }
+    // Delete-on-close and no sharing: the file lives exactly as long as this
+    // handle, and nobody else can open it meanwhile.
+    return FromWin(CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                               FILE_FLAG_DELETE_ON_CLOSE | FILE_ATTRIBUTE_TEMPORARY |
+                                   FILE_ATTRIBUTE_NORMAL,
+                               nullptr));
+  }
+
+  bool Read(FileHandle h, void* buffer, std::uint32_t count, std::uint32_t* done) override {
+    DWORD n = 0;
+    const BOOL ok = ReadFile(ToWin(h), buffer, count, &n, nullptr);
+    *done = n;
+    return ok != 0;
+  }
+
+  bool Write(FileHandle h, const void* buffer, std::uint32_t count,
+             std::uint32_t* done) override {
+    DWORD n = 0;
+    const BOOL ok = WriteFile(ToWin(h), buffer, count, &n, nullptr);
+    *done = n;
+    return ok != 0;
+  }
+
+  bool Size(FileHandle h, std::uint64_t* size) override {
+    LARGE_INTEGER n;
+    if (!GetFileSizeEx(ToWin(h), &n)) return false;
+    *size = static_cast<std::uint64_t>(n.QuadPart);
+    return true;
+  }
+
+  bool Seek(FileHandle h, std::uint32_t position) override {
+    // Without a high part the distance is a signed 32-bit value.
+    if (position > 0x7FFFFFFFu) return false;
+    return SetFilePointer(ToWin(h), static_cast<LONG>(position), nullptr, FILE_BEGIN) !=
+           INVALID_SET_FILE_POINTER;
+  }
+
+  bool Tell(FileHandle h, std::uint32_t* position) override {
+    LONG high = 0;
+    SetLastError(NO_ERROR);  // 0xFFFFFFFF is also a valid low part
+    const DWORD low = SetFilePointer(ToWin(h), 0, &high, FILE_CURRENT);
+    if (low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR) return false;
+    if (high != 0) return false;
+    *position = low;
+    return true;
+  }
+
+  bool Flush(FileHandle h) override { return FlushFileBuffers(ToWin(h)) != 0; }
+
+  void Close(FileHandle h) override {
+    if (h != kNullHandle) CloseHandle(ToWin(h));
+  }
+
+  bool SetWriteTimeDos(FileHandle h, std::uint32_t dos_date_time) override {
+    FILETIME local, utc;
+    return DosDateTimeToFileTime(static_cast<WORD>(dos_date_time >> 16),
+                                 static_cast<WORD>(dos_date_time & 0xFFFF), &local) &&
+           LocalFileTimeToFileTime(&local, &utc) && SetFileTime(ToWin(h), nullptr, nullptr, &utc);
+  }
+
+  std::uint32_t GetAttributes(const std::string& path) override {
+    return GetFileAttributesA(path.c_str());
+  }
+
+  bool SetAttributes(const std::string& path, std::uint32_t attributes) override {
+    return SetFileAttributesA(path.c_str(), attributes) != 0;
+  }
+
+  bool DeleteFile(const std::string& path) override { return DeleteFileA(path.c_str()) != 0; }
+
+  // MoveFileA never replaces an existing name.
+  bool MoveFile(const std::string& from, const std::string& to) override {
+    return MoveFileA(from.c_str(), to.c_str()) != 0;
+  }
+
+  bool MakeFolder(const std::string& path) override {
+    return CreateDirectoryA(path.c_str(), nullptr) != 0;
+  }
+
+  bool RemoveFolder(const std::string& path) override {
+    return RemoveDirectoryA(path.c_str()) != 0;
+  }
+
+  std::string ProgramPath() override {
+    char path[MAX_PATH + 1] = {};
+    const DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    return std::string(path, n <= MAX_PATH ? n : 0);
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<Os> MakeNativeOs() { return std::make_unique<Win32Os>(); }
+
+}  // namespace ztx

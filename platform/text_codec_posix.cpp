@@ -1,0 +1,29 @@
+#include <iconv.h>
+
+#include "platform/text_codec.h"
+
+namespace ztx {
+
+std::string Big5ToUtf8(const std::string& big5) {
+  iconv_t cd = iconv_open("UTF-8", "CP950");
+  if (cd == reinterpret_cast<iconv_t>(-1)) return big5;
+  std::string out;
+  char* in = const_cast<char*>(big5.data());
+  size_t in_left = big5.size();
+  char buffer[256];
+  while (in_left > 0) {
+    char* o = buffer;
+    size_t o_left = sizeof buffer;
+    const size_t r = iconv(cd, &in, &in_left, &o, &o_left);
+    out.append(buffer, o - buffer);
+    if (r == static_cast<size_t>(-1) && o == buffer) {
+      out += "\xEF\xBF\xBD";  // not Big5: replacement character, skip one byte
+      ++in;
+      --in_left;
+    }
+  }
+  iconv_close(cd);
+  return out;
+}
+
+}  // namespace ztx

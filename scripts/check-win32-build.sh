@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Checks the 32-bit applier, which cannot run on these machines: a 32-bit PE that
+# imports nothing but DLLs every Windows has (everything else linked in).
+set -euo pipefail
+exe=$1
+objdump=i686-w64-mingw32-objdump
+"$objdump" -f "$exe" | grep -q 'file format pei-i386' || { echo "$exe: not a 32-bit PE"; exit 1; }
+allowed='^(KERNEL32|USER32|GDI32|ADVAPI32|SHELL32|COMDLG32|COMCTL32|msvcrt)\.dll$'
+bad=$("$objdump" -p "$exe" | awk '/DLL Name:/ {print $3}' | grep -v -i -E "$allowed" || true)
+if [ -n "$bad" ]; then
+  echo "$exe imports DLLs that Windows does not provide: $bad"
+  exit 1
+fi
+echo "$exe: 32-bit PE, system DLLs only"
