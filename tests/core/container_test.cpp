@@ -62,6 +62,7 @@ std::string Pattern(size_t n) {
 class ContainerTest : public ::testing::Test {
  protected:
   MessageId Open(const std::string& bytes, Os* os = nullptr) {
+    session_.reset();  // Windows cannot rewrite a file that is still open
     dir_.Write("patch.exe", bytes);
     session_ = std::make_unique<Session>(os ? *os : *os_, ui_);
     session_->names.program_path = dir_ / "patch.exe";
@@ -194,14 +195,18 @@ TEST_F(ContainerTest, EveryFailedOperationEndsWithItsMessage) {
   c.records = Pattern(5000);
   const std::string bytes = PatchFile(c).Bytes();
   FaultyOs counting(*os_);
-  ASSERT_EQ(Open(bytes, &counting), msg::kOk);
+  const MessageId first = Open(bytes, &counting);
+  session_.reset();
+  ASSERT_EQ(first, msg::kOk);
   const int operations = counting.operations();
   ASSERT_GT(operations, 10);
   for (int k = 1; k <= operations; ++k) {
     FaultyOs faulty(*os_);
     faulty.FailAt(k);
     const MessageId r = Open(bytes, &faulty);
+    session_.reset();  // it holds handles of `faulty`, which ends here
     const std::string failed = faulty.calls()[k - 1];
+    if (failed == "Close") continue;  // closing cannot fail
     EXPECT_NE(r, msg::kOk) << "operation " << k << " " << failed;
     if (failed.rfind("Open ", 0) == 0) {
       EXPECT_EQ(r, msg::kCannotOpenProgram);

@@ -13,7 +13,7 @@ printf '\xa7\xb9\xb2\xa6 \xb3\x5c\xa5\x5c' > "$work/desc.big5"  # 完畢 許功
 out=$("$root/scripts/wine-run.sh" "$work/patch.exe" | tr -d '\r')
 echo "$out"
 grep -q '^完畢 許功$' <<<"$out" || { echo "description not shown intact"; exit 1; }
-grep -q '^script size: 8 bytes$' <<<"$out" || { echo "wrong script size"; exit 1; }
+grep -q '^script size: 9 bytes$' <<<"$out" || { echo "wrong script size"; exit 1; }
 
 cp "$applier" "$work/plain.exe"
 set +e

@@ -6,6 +6,7 @@
 
 #include "core/file_layer.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/wine.h"
 
 namespace ztx {
 namespace {
@@ -62,6 +63,9 @@ TEST_F(Win32SharingTest, FolderWithArchiveAttributeIsNotPlain) {
   ASSERT_TRUE(files_.MakeFolder(folder));
   EXPECT_TRUE(files_.IsPlainFolder(folder));
   ASSERT_TRUE(SetFileAttributesA(folder.c_str(), FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_ARCHIVE));
+  if (testing::RunningUnderWine() && GetFileAttributesA(folder.c_str()) == FILE_ATTRIBUTE_DIRECTORY) {
+    GTEST_SKIP() << "Wine keeps no archive attribute on folders";
+  }
   EXPECT_FALSE(files_.IsPlainFolder(folder));
 }
 

@@ -31,8 +31,15 @@ class TempFolder {
   TempFolder& operator=(const TempFolder&) = delete;
 
   const std::filesystem::path& path() const { return path_; }
-  // The native form of a path inside the folder, as the Os takes it.
-  std::string operator/(const std::string& name) const { return (path_ / name).string(); }
+  // A path inside the folder as the Os takes it: joined as bytes, so that a
+  // Big5 name reaches the system unchanged (std::filesystem would convert it).
+  std::string operator/(const std::string& name) const {
+#ifdef _WIN32
+    return path_.string() + "\\" + name;
+#else
+    return path_.string() + "/" + name;
+#endif
+  }
 
   void Write(const std::string& name, const std::string& bytes) const {
     std::ofstream out(path_ / name, std::ios::binary | std::ios::trunc);
