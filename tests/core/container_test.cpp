@@ -122,6 +122,8 @@ struct DamageCase {
   MessageId expected;
 };
 
+void PrintTo(const DamageCase& c, std::ostream* os) { *os << c.name; }
+
 class ContainerDamageTest : public ContainerTest,
                             public ::testing::WithParamInterface<DamageCase> {};
 

@@ -53,6 +53,8 @@ struct ExpandCase {
   std::string expected;
 };
 
+void PrintTo(const ExpandCase& c, std::ostream* os) { *os << c.name; }
+
 class ExpandMessageTest : public ::testing::TestWithParam<ExpandCase> {};
 
 TEST_P(ExpandMessageTest, Expands) {
