@@ -25,6 +25,27 @@ enum class OpenMode {
   kCreateNew,       // read and write, unshared; fails when the name exists
 };
 
+// An open registry key. 0 is no key.
+using RegKey = std::uintptr_t;
+
+enum class RegAccess {
+  kRead,  // query values
+  kAll,   // query and set values
+};
+
+// The predefined root keys, by the numbers Windows gives their handles. A patch
+// names roots by these numbers; no other number is a root.
+namespace root_key {
+constexpr std::uint32_t kClassesRoot = 0x80000000;
+constexpr std::uint32_t kCurrentUser = 0x80000001;
+constexpr std::uint32_t kLocalMachine = 0x80000002;
+constexpr std::uint32_t kUsers = 0x80000003;
+constexpr std::uint32_t kCurrentConfig = 0x80000005;
+constexpr bool IsPredefined(std::uint32_t root) {
+  return root >= kClassesRoot && root <= 0x80000006 && root != 0x80000004;
+}
+}  // namespace root_key
+
 // File attributes, in the values Windows uses for them.
 namespace attr {
 constexpr std::uint32_t kReadOnly = 0x01;
@@ -72,9 +93,25 @@ class Os {
   // Removes an empty folder.
   virtual bool RemoveFolder(const std::string& path) = 0;
 
+  // The registry. Keys are opened, never created. A value is read whole or not
+  // at all: data longer than `capacity` bytes is a failure.
+  virtual bool RegOpenKey(std::uint32_t root, const std::string& sub_key, RegAccess access,
+                          RegKey* key) = 0;
+  virtual bool RegQueryValue(RegKey key, const std::string& name, std::uint32_t capacity,
+                             std::string* data) = 0;
+  virtual bool RegSetValue(RegKey key, const std::string& name, std::uint32_t type,
+                           const std::string& data) = 0;
+  virtual void RegCloseKey(RegKey key) = 0;
+
+  // The Windows folder and the system folder; empty when they cannot be had.
+  virtual std::string WindowsFolder() = 0;
+  virtual std::string SystemFolder() = 0;
+
   // The process.
   // Full path of the running program file.
   virtual std::string ProgramPath() = 0;
+  // The command line as one text, the program name first.
+  virtual std::string CommandLine() = 0;
 };
 
 // The backend of the system this program was built for.

@@ -1,13 +1,5 @@
-// The POSIX backend: a stand-in for Windows where POSIX can be faithful.
-//
-// - Paths may use backslashes; they become '/' (Big5 trail bytes excepted).
-// - Create-new fails on an existing name; a move never replaces an existing name.
-// - The read-only attribute is the owner's write bit; a read-only file cannot be
-//   deleted, as on Windows.
-// - A folder cannot be opened as a file.
-// - A scratch file carries the prefix "ztx" and vanishes when its handle closes.
-// - Share modes have no POSIX counterpart and are ignored: tests of them run
-//   under Wine against the Win32 backend.
+#include "platform/os_posix.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,11 +8,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <map>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "platform/big5.h"
-#include "platform/os.h"
 
 namespace ztx {
 namespace {
@@ -53,190 +45,196 @@ bool DosToUnixTime(std::uint32_t dos, time_t* out) {
   return *out != static_cast<time_t>(-1);
 }
 
-class PosixOs final : public Os {
- public:
-  ~PosixOs() override {
-    while (!open_.empty()) Close(open_.begin()->first);
-  }
-
-  FileHandle Open(const std::string& path, OpenMode mode) override {
-    int flags = O_CLOEXEC;
-    switch (mode) {
-      case OpenMode::kReadShared: flags |= O_RDONLY; break;
-      case OpenMode::kReadWrite: flags |= O_RDWR; break;
-      case OpenMode::kCreateNew: flags |= O_RDWR | O_CREAT | O_EXCL; break;
-    }
-    const int fd = open(NativePath(path).c_str(), flags, 0666);
-    if (fd < 0) return kNullHandle;
-    struct stat st;
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-      close(fd);
-      return kNullHandle;
-    }
-    return Remember(fd, mode != OpenMode::kReadShared, "");
-  }
-
-  FileHandle CreateScratch() override {
-    const char* tmp = getenv("TMPDIR");
-    std::string name = std::string(tmp && *tmp ? tmp : "/tmp") + "/ztxXXXXXX.TMP";
-    const int fd = mkostemps(name.data(), 4, O_CLOEXEC);
-    if (fd < 0) return kNullHandle;
-    return Remember(fd, true, name);
-  }
-
-  bool Read(FileHandle h, void* buffer, std::uint32_t count, std::uint32_t* done) override {
-    *done = 0;
-    const Entry* e = Find(h);
-    if (!e) return false;
-    auto* p = static_cast<char*>(buffer);
-    while (*done < count) {
-      const ssize_t n = read(e->fd, p + *done, count - *done);
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) return false;
-      if (n == 0) break;  // end of file: a short read, reported by *done
-      *done += static_cast<std::uint32_t>(n);
-    }
-    return true;
-  }
-
-  bool Write(FileHandle h, const void* buffer, std::uint32_t count,
-             std::uint32_t* done) override {
-    *done = 0;
-    const Entry* e = Find(h);
-    if (!e || !e->writable) return false;
-    const auto* p = static_cast<const char*>(buffer);
-    while (*done < count) {
-      const ssize_t n = write(e->fd, p + *done, count - *done);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) return false;  // a full disk
-      *done += static_cast<std::uint32_t>(n);
-    }
-    return true;
-  }
-
-  bool Size(FileHandle h, std::uint64_t* size) override {
-    const Entry* e = Find(h);
-    struct stat st;
-    if (!e || fstat(e->fd, &st) != 0) return false;
-    *size = static_cast<std::uint64_t>(st.st_size);
-    return true;
-  }
-
-  bool Seek(FileHandle h, std::uint32_t position) override {
-    const Entry* e = Find(h);
-    if (!e || position > 0x7FFFFFFFu) return false;
-    return lseek(e->fd, static_cast<off_t>(position), SEEK_SET) >= 0;
-  }
-
-  bool Tell(FileHandle h, std::uint32_t* position) override {
-    const Entry* e = Find(h);
-    if (!e) return false;
-    const off_t at = lseek(e->fd, 0, SEEK_CUR);
-    if (at < 0 || static_cast<std::uint64_t>(at) > 0xFFFFFFFFu) return false;
-    *position = static_cast<std::uint32_t>(at);
-    return true;
-  }
-
-  bool Flush(FileHandle h) override {
-    const Entry* e = Find(h);
-    return e && fsync(e->fd) == 0;
-  }
-
-  void Close(FileHandle h) override {
-    auto it = open_.find(h);
-    if (it == open_.end()) return;
-    close(it->second.fd);
-    if (!it->second.scratch_path.empty()) unlink(it->second.scratch_path.c_str());
-    open_.erase(it);
-  }
-
-  bool SetWriteTimeDos(FileHandle h, std::uint32_t dos_date_time) override {
-    const Entry* e = Find(h);
-    time_t when;
-    if (!e || !e->writable || !DosToUnixTime(dos_date_time, &when)) return false;
-    struct timespec times[2] = {{0, UTIME_OMIT}, {when, 0}};
-    return futimens(e->fd, times) == 0;
-  }
-
-  std::uint32_t GetAttributes(const std::string& path) override {
-    struct stat st;
-    if (stat(NativePath(path).c_str(), &st) != 0) return attr::kInvalid;
-    std::uint32_t a = 0;
-    if (S_ISDIR(st.st_mode)) a |= attr::kDirectory;
-    if (!(st.st_mode & S_IWUSR)) a |= attr::kReadOnly;
-    return a == 0 ? attr::kNormal : a;
-  }
-
-  bool SetAttributes(const std::string& path, std::uint32_t attributes) override {
-    const std::string native = NativePath(path);
-    struct stat st;
-    if (stat(native.c_str(), &st) != 0) return false;
-    mode_t mode = st.st_mode & 07777;
-    if (attributes & attr::kReadOnly) {
-      mode &= ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH);
-    } else {
-      mode |= S_IWUSR;
-    }
-    return chmod(native.c_str(), mode) == 0;
-  }
-
-  bool DeleteFile(const std::string& path) override {
-    const std::string native = NativePath(path);
-    struct stat st;
-    if (lstat(native.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
-    if (S_ISREG(st.st_mode) && !(st.st_mode & S_IWUSR)) return false;  // read-only
-    return unlink(native.c_str()) == 0;
-  }
-
-  bool MoveFile(const std::string& from, const std::string& to) override {
-    const std::string src = NativePath(from), dst = NativePath(to);
-    if (renameat2(AT_FDCWD, src.c_str(), AT_FDCWD, dst.c_str(), RENAME_NOREPLACE) == 0) {
-      return true;
-    }
-    if (errno != EINVAL && errno != ENOSYS) return false;
-    // File systems without RENAME_NOREPLACE: check, then rename.
-    struct stat st;
-    if (lstat(dst.c_str(), &st) == 0) return false;
-    return rename(src.c_str(), dst.c_str()) == 0;
-  }
-
-  bool MakeFolder(const std::string& path) override {
-    return mkdir(NativePath(path).c_str(), 0777) == 0;
-  }
-
-  bool RemoveFolder(const std::string& path) override {
-    return rmdir(NativePath(path).c_str()) == 0;
-  }
-
-  std::string ProgramPath() override {
-    std::string path(4096, '\0');
-    const ssize_t n = readlink("/proc/self/exe", path.data(), path.size());
-    path.resize(n > 0 ? static_cast<size_t>(n) : 0);
-    return path;
-  }
-
- private:
-  struct Entry {
-    int fd;
-    bool writable;
-    std::string scratch_path;  // unlinked on close
-  };
-
-  FileHandle Remember(int fd, bool writable, std::string scratch_path) {
-    const FileHandle h = static_cast<FileHandle>(fd) + 1;  // fd 0 must not be the null handle
-    open_[h] = Entry{fd, writable, std::move(scratch_path)};
-    return h;
-  }
-
-  const Entry* Find(FileHandle h) const {
-    auto it = open_.find(h);
-    return it == open_.end() ? nullptr : &it->second;
-  }
-
-  std::map<FileHandle, Entry> open_;
-};
-
 }  // namespace
+
+PosixOs::~PosixOs() {
+  while (!open_.empty()) Close(open_.begin()->first);
+}
+
+FileHandle PosixOs::Open(const std::string& path, OpenMode mode) {
+  int flags = O_CLOEXEC;
+  switch (mode) {
+    case OpenMode::kReadShared: flags |= O_RDONLY; break;
+    case OpenMode::kReadWrite: flags |= O_RDWR; break;
+    case OpenMode::kCreateNew: flags |= O_RDWR | O_CREAT | O_EXCL; break;
+  }
+  const int fd = open(NativePath(path).c_str(), flags, 0666);
+  if (fd < 0) return kNullHandle;
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    close(fd);
+    return kNullHandle;
+  }
+  return Remember(fd, mode != OpenMode::kReadShared, "");
+}
+
+FileHandle PosixOs::CreateScratch() {
+  const char* tmp = getenv("TMPDIR");
+  std::string name = std::string(tmp && *tmp ? tmp : "/tmp") + "/ztxXXXXXX.TMP";
+  const int fd = mkostemps(name.data(), 4, O_CLOEXEC);
+  if (fd < 0) return kNullHandle;
+  return Remember(fd, true, name);
+}
+
+bool PosixOs::Read(FileHandle h, void* buffer, std::uint32_t count, std::uint32_t* done) {
+  *done = 0;
+  const Entry* e = Find(h);
+  if (!e) return false;
+  auto* p = static_cast<char*>(buffer);
+  while (*done < count) {
+    const ssize_t n = read(e->fd, p + *done, count - *done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    if (n == 0) break;  // end of file: a short read, reported by *done
+    *done += static_cast<std::uint32_t>(n);
+  }
+  return true;
+}
+
+bool PosixOs::Write(FileHandle h, const void* buffer, std::uint32_t count,
+           std::uint32_t* done) {
+  *done = 0;
+  const Entry* e = Find(h);
+  if (!e || !e->writable) return false;
+  const auto* p = static_cast<const char*>(buffer);
+  while (*done < count) {
+    const ssize_t n = write(e->fd, p + *done, count - *done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;  // a full disk
+    *done += static_cast<std::uint32_t>(n);
+  }
+  return true;
+}
+
+bool PosixOs::Size(FileHandle h, std::uint64_t* size) {
+  const Entry* e = Find(h);
+  struct stat st;
+  if (!e || fstat(e->fd, &st) != 0) return false;
+  *size = static_cast<std::uint64_t>(st.st_size);
+  return true;
+}
+
+bool PosixOs::Seek(FileHandle h, std::uint32_t position) {
+  const Entry* e = Find(h);
+  if (!e || position > 0x7FFFFFFFu) return false;
+  return lseek(e->fd, static_cast<off_t>(position), SEEK_SET) >= 0;
+}
+
+bool PosixOs::Tell(FileHandle h, std::uint32_t* position) {
+  const Entry* e = Find(h);
+  if (!e) return false;
+  const off_t at = lseek(e->fd, 0, SEEK_CUR);
+  if (at < 0 || static_cast<std::uint64_t>(at) > 0xFFFFFFFFu) return false;
+  *position = static_cast<std::uint32_t>(at);
+  return true;
+}
+
+bool PosixOs::Flush(FileHandle h) {
+  const Entry* e = Find(h);
+  return e && fsync(e->fd) == 0;
+}
+
+void PosixOs::Close(FileHandle h) {
+  auto it = open_.find(h);
+  if (it == open_.end()) return;
+  close(it->second.fd);
+  if (!it->second.scratch_path.empty()) unlink(it->second.scratch_path.c_str());
+  open_.erase(it);
+}
+
+bool PosixOs::SetWriteTimeDos(FileHandle h, std::uint32_t dos_date_time) {
+  const Entry* e = Find(h);
+  time_t when;
+  if (!e || !e->writable || !DosToUnixTime(dos_date_time, &when)) return false;
+  struct timespec times[2] = {{0, UTIME_OMIT}, {when, 0}};
+  return futimens(e->fd, times) == 0;
+}
+
+std::uint32_t PosixOs::GetAttributes(const std::string& path) {
+  struct stat st;
+  if (stat(NativePath(path).c_str(), &st) != 0) return attr::kInvalid;
+  std::uint32_t a = 0;
+  if (S_ISDIR(st.st_mode)) a |= attr::kDirectory;
+  if (!(st.st_mode & S_IWUSR)) a |= attr::kReadOnly;
+  return a == 0 ? attr::kNormal : a;
+}
+
+bool PosixOs::SetAttributes(const std::string& path, std::uint32_t attributes) {
+  const std::string native = NativePath(path);
+  struct stat st;
+  if (stat(native.c_str(), &st) != 0) return false;
+  mode_t mode = st.st_mode & 07777;
+  if (attributes & attr::kReadOnly) {
+    mode &= ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH);
+  } else {
+    mode |= S_IWUSR;
+  }
+  return chmod(native.c_str(), mode) == 0;
+}
+
+bool PosixOs::DeleteFile(const std::string& path) {
+  const std::string native = NativePath(path);
+  struct stat st;
+  if (lstat(native.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
+  if (S_ISREG(st.st_mode) && !(st.st_mode & S_IWUSR)) return false;  // read-only
+  return unlink(native.c_str()) == 0;
+}
+
+bool PosixOs::MoveFile(const std::string& from, const std::string& to) {
+  const std::string src = NativePath(from), dst = NativePath(to);
+  if (renameat2(AT_FDCWD, src.c_str(), AT_FDCWD, dst.c_str(), RENAME_NOREPLACE) == 0) {
+    return true;
+  }
+  if (errno != EINVAL && errno != ENOSYS) return false;
+  // File systems without RENAME_NOREPLACE: check, then rename.
+  struct stat st;
+  if (lstat(dst.c_str(), &st) == 0) return false;
+  return rename(src.c_str(), dst.c_str()) == 0;
+}
+
+bool PosixOs::MakeFolder(const std::string& path) {
+  return mkdir(NativePath(path).c_str(), 0777) == 0;
+}
+
+bool PosixOs::RemoveFolder(const std::string& path) {
+  return rmdir(NativePath(path).c_str()) == 0;
+}
+
+std::string PosixOs::ProgramPath() {
+  std::string path(4096, '\0');
+  const ssize_t n = readlink("/proc/self/exe", path.data(), path.size());
+  path.resize(n > 0 ? static_cast<size_t>(n) : 0);
+  return path;
+}
+
+FileHandle PosixOs::Remember(int fd, bool writable, std::string scratch_path) {
+  const FileHandle h = static_cast<FileHandle>(fd) + 1;  // fd 0 must not be the null handle
+  open_[h] = Entry{fd, writable, std::move(scratch_path)};
+  return h;
+}
+
+const PosixOs::Entry* PosixOs::Find(FileHandle h) const {
+  auto it = open_.find(h);
+  return it == open_.end() ? nullptr : &it->second;
+}
+
+// The arguments of the process joined again, each quoted when it holds a blank.
+std::string PosixOs::CommandLine() {
+  std::ifstream in("/proc/self/cmdline", std::ios::binary);
+  const std::string raw((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::string line, arg;
+  for (char c : raw) {
+    if (c != '\0') {
+      arg += c;
+      continue;
+    }
+    if (!line.empty()) line += ' ';
+    line += arg.find(' ') == std::string::npos ? arg : '"' + arg + '"';
+    arg.clear();
+  }
+  return line;
+}
+
 
 std::unique_ptr<Os> MakeNativeOs() { return std::make_unique<PosixOs>(); }
 

@@ -1,12 +1,16 @@
 // The Win32 backend: the ANSI file API with the access rights, share modes,
 // dispositions and flags that each use of a file needs.
 //
-// <windows.h> defines DeleteFile, MoveFile and CreateFile as macros for their A/W
-// variants; they would rename our own members, so they are undefined right after
-// the include and every call below names its ...A function explicitly.
+// <windows.h> defines DeleteFile, MoveFile, RegOpenKey, RegQueryValue and
+// RegSetValue as macros for their A/W variants; they would rename our own
+// members, so they are undefined right after the include and every call below
+// names its ...A or ...ExA function explicitly.
 #include <windows.h>
 #undef DeleteFile
 #undef MoveFile
+#undef RegOpenKey
+#undef RegQueryValue
+#undef RegSetValue
 
 #include <string>
 
@@ -16,6 +20,18 @@ namespace ztx {
 namespace {
 
 HANDLE ToWin(FileHandle h) { return reinterpret_cast<HANDLE>(h); }
+
+// The predefined root handles are 32-bit values sign-extended to pointer size
+// (HKEY_LOCAL_MACHINE is (HKEY)(ULONG_PTR)(LONG)0x80000002).
+HKEY RootHandle(std::uint32_t root) {
+  return reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(static_cast<LONG>(root)));
+}
+
+std::string FolderFrom(UINT(WINAPI* get)(LPSTR, UINT)) {
+  char buffer[1024] = {};
+  const UINT n = get(buffer, sizeof buffer);
+  return n > 0 && n < sizeof buffer ? std::string(buffer, n) : std::string();
+}
 
 // INVALID_HANDLE_VALUE is not 0; callers test for the null handle only.
 FileHandle FromWin(HANDLE h) {
@@ -134,6 +150,47 @@ class Win32Os final : public Os {
   bool RemoveFolder(const std::string& path) override {
     return RemoveDirectoryA(path.c_str()) != 0;
   }
+
+  bool RegOpenKey(std::uint32_t root, const std::string& sub_key, RegAccess access,
+                  RegKey* key) override {
+    // Only the predefined roots: any other number would be taken for a handle.
+    if (!root_key::IsPredefined(root)) return false;
+    HKEY opened = nullptr;
+    const REGSAM sam = access == RegAccess::kRead ? KEY_READ : KEY_ALL_ACCESS;
+    if (RegOpenKeyExA(RootHandle(root), sub_key.c_str(), 0, sam, &opened) != ERROR_SUCCESS) {
+      return false;
+    }
+    *key = reinterpret_cast<RegKey>(opened);
+    return true;
+  }
+
+  bool RegQueryValue(RegKey key, const std::string& name, std::uint32_t capacity,
+                     std::string* data) override {
+    std::string buffer(capacity, '\0');
+    DWORD size = capacity;
+    // ERROR_MORE_DATA when the value does not fit: a failure, not a cut value.
+    if (RegQueryValueExA(reinterpret_cast<HKEY>(key), name.c_str(), nullptr, nullptr,
+                         reinterpret_cast<BYTE*>(buffer.data()), &size) != ERROR_SUCCESS) {
+      return false;
+    }
+    buffer.resize(size);
+    *data = std::move(buffer);
+    return true;
+  }
+
+  bool RegSetValue(RegKey key, const std::string& name, std::uint32_t type,
+                   const std::string& data) override {
+    return RegSetValueExA(reinterpret_cast<HKEY>(key), name.c_str(), 0, type,
+                          reinterpret_cast<const BYTE*>(data.data()),
+                          static_cast<DWORD>(data.size())) == ERROR_SUCCESS;
+  }
+
+  void RegCloseKey(RegKey key) override { ::RegCloseKey(reinterpret_cast<HKEY>(key)); }
+
+  std::string WindowsFolder() override { return FolderFrom(GetWindowsDirectoryA); }
+  std::string SystemFolder() override { return FolderFrom(GetSystemDirectoryA); }
+
+  std::string CommandLine() override { return GetCommandLineA(); }
 
   std::string ProgramPath() override {
     char path[MAX_PATH + 1] = {};

@@ -70,7 +70,26 @@ class FaultyOs final : public Os {
   bool RemoveFolder(const std::string& path) override {
     return Next("RemoveFolder " + path) && real_.RemoveFolder(path);
   }
+  bool RegOpenKey(std::uint32_t root, const std::string& sub_key, RegAccess access,
+                  RegKey* key) override {
+    return Next("RegOpenKey " + sub_key) && real_.RegOpenKey(root, sub_key, access, key);
+  }
+  bool RegQueryValue(RegKey key, const std::string& name, std::uint32_t capacity,
+                     std::string* data) override {
+    return Next("RegQueryValue " + name) && real_.RegQueryValue(key, name, capacity, data);
+  }
+  bool RegSetValue(RegKey key, const std::string& name, std::uint32_t type,
+                   const std::string& data) override {
+    return Next("RegSetValue " + name) && real_.RegSetValue(key, name, type, data);
+  }
+  void RegCloseKey(RegKey key) override {
+    Next("RegCloseKey");
+    real_.RegCloseKey(key);
+  }
+  std::string WindowsFolder() override { return Next("WindowsFolder") ? real_.WindowsFolder() : ""; }
+  std::string SystemFolder() override { return Next("SystemFolder") ? real_.SystemFolder() : ""; }
   std::string ProgramPath() override { return real_.ProgramPath(); }
+  std::string CommandLine() override { return real_.CommandLine(); }
 
  private:
   bool Next(std::string call) {
