@@ -22,6 +22,8 @@ std::string MessageTemplate(MessageId id) {
 
 std::string RestartCaption() { return kRestartCaptionText; }
 
+std::string UsageCaption() { return kUsageCaptionText; }
+
 std::string ExpandMessage(const std::string& templ, const MessageNames& names) {
   std::string out;
   // Byte by byte is exact for Big5: '%' never occurs inside a double-byte

@@ -59,6 +59,8 @@ struct MessageNames {
 std::string MessageTemplate(MessageId id);
 // The caption of the restart question.
 std::string RestartCaption();
+// The caption of the usage box.
+std::string UsageCaption();
 
 // Fills in the placeholders of a template. Inserted values are never expanded
 // again, and "." or ".\" reads as the words for the current folder.

@@ -33,6 +33,7 @@ class PatchScript {
   bool ReadU32(std::uint32_t* value);
 
   std::uint32_t Position() { return files_.CurrentPosition(file_.get()); }
+  std::uint32_t Size() { return files_.FileSize(file_.get()); }
   bool SeekTo(std::uint32_t position) { return files_.SeekTo(file_.get(), position); }
 
  private:

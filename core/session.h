@@ -10,6 +10,7 @@
 #include "core/file_layer.h"
 #include "core/messages.h"
 #include "core/patch_script.h"
+#include "core/script_format.h"
 #include "core/ui_hooks.h"
 
 namespace ztx {
@@ -25,6 +26,18 @@ struct PatchHeader {
   std::uint16_t description_length = 0;       // offset 76
 };
 
+// One row per location entry: where its record group starts and the folder
+// that its records apply to.
+struct LocationRow {
+  std::uint32_t group_position = 0;
+  std::string folder;  // kept as obtained: relative or absolute, trailing '\' or not
+};
+
+struct LocationTable {
+  std::array<LocationRow, kMaxLocations> rows;
+  int last_row = -1;  // rows 0..last_row are filled
+};
+
 struct Session {
   Session(Os& os, UiHooks& ui_hooks) : files(os), ui(ui_hooks), script(files) {}
 
@@ -38,6 +51,15 @@ struct Session {
   PatchScript script;
   std::uint32_t location_block_start = 0;
   std::string description;  // Big5, 0x01 for each line break
+
+  // The folder the user named: command line, folder chooser or target box.
+  std::string requested_target = ".";
+  LocationTable locations;
+
+  // The record passes.
+  RecordState record;
+  std::string backup_folder;  // of the group being walked
+  std::array<std::string, kMaxLocations> staging_folders;  // per row; empty until made
 };
 
 }  // namespace ztx

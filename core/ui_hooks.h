@@ -19,6 +19,10 @@ class UiHooks {
   virtual void PumpMessages() {}
   // The patch author's description: Big5 text, 0x01 for each line break.
   virtual void ShowDescription(const std::string& /*text*/) {}
+  // Shows the folder being patched in the target box.
+  virtual void SetTargetText(const std::string& /*folder*/) {}
+  // The user confirmed a cancel; looked at when a record group starts.
+  virtual bool CancelRequested() { return false; }
 };
 
 }  // namespace ztx

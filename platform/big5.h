@@ -11,20 +11,20 @@ namespace ztx {
 
 constexpr bool IsBig5LeadByte(unsigned char b) { return b >= 0x81 && b <= 0xFE; }
 
-// Feed the bytes of one path in order; tells which of them are separators.
+// Feed the bytes of one path in order, each to exactly one of the two calls;
+// tells which of them are separators, or which are trail bytes of a character.
 class PathScanner {
  public:
-  bool IsSeparator(char c) {
-    const auto b = static_cast<unsigned char>(c);
+  bool IsSeparator(char c) { return !InCharacter(c) && (c == '\\' || c == '/'); }
+
+  // True when the byte is the second byte of a double-byte character.
+  bool InCharacter(char c) {
     if (in_character_) {
       in_character_ = false;
-      return false;
+      return true;
     }
-    if (IsBig5LeadByte(b)) {
-      in_character_ = true;
-      return false;
-    }
-    return b == '\\' || b == '/';
+    in_character_ = IsBig5LeadByte(static_cast<unsigned char>(c));
+    return false;
   }
 
  private:
