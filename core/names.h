@@ -19,6 +19,11 @@ bool IsSafeRelativeName(const std::string& name);
 // of the staging folders PATCH<n>.TMP.
 bool IsSafeBackupFolder(const std::string& name);
 
+// Paths are built by joining with exactly one backslash; nothing is normalised.
+inline std::string JoinPath(const std::string& folder, const std::string& name) {
+  return folder + "\\" + name;
+}
+
 // True when the first element of the name is a staging folder name, PATCH<n>.TMP.
 bool IsStagingFolderName(const std::string& element);
 

@@ -60,6 +60,9 @@ struct Session {
   RecordState record;
   std::string backup_folder;  // of the group being walked
   std::array<std::string, kMaxLocations> staging_folders;  // per row; empty until made
+  // Which of the two chain file names the next chain step writes; flips at
+  // every step, for the whole run of the program.
+  bool chain_file_toggle = false;
 };
 
 }  // namespace ztx
