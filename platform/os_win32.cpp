@@ -1,16 +1,6 @@
 // The Win32 backend: the ANSI file API with the access rights, share modes,
 // dispositions and flags that each use of a file needs.
-//
-// <windows.h> defines DeleteFile, MoveFile, RegOpenKey, RegQueryValue and
-// RegSetValue as macros for their A/W variants; they would rename our own
-// members, so they are undefined right after the include and every call below
-// names its ...A or ...ExA function explicitly.
-#include <windows.h>
-#undef DeleteFile
-#undef MoveFile
-#undef RegOpenKey
-#undef RegQueryValue
-#undef RegSetValue
+#include "platform/win32_names.h"
 
 #include <string>
 

@@ -1,5 +1,5 @@
 // The location pass against the real registry and folders of Windows, under Wine.
-#include <windows.h>
+#include "platform/win32_names.h"
 
 #include <gtest/gtest.h>
 

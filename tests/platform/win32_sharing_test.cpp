@@ -1,6 +1,6 @@
 // Share modes and files in use: behaviour that only Windows has, run under Wine
 // against the Win32 backend.
-#include <windows.h>
+#include "platform/win32_names.h"
 
 #include <gtest/gtest.h>
 
