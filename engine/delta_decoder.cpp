@@ -46,7 +46,7 @@ class FlagReader {
  public:
   explicit FlagReader(ByteSource& stream) : stream_(stream) {}
   bool Next(bool* bit) {
-    if (position_ == 0 && !stream_.Read(&current_, 1)) return false;
+    if (position_ == 0 && !stream_.ReadByte(&current_)) return false;
     *bit = (current_ >> position_) & 1;
     position_ = (position_ + 1) & 7;
     return true;
@@ -116,18 +116,18 @@ class DeltaDecoder {
     std::uint8_t bytes[4] = {};
     int count = 1;
     bool flag = false;
-    if (!numbers_.Read(&bytes[0], 1)) return false;
+    if (!numbers_.ReadByte(&bytes[0])) return false;
     if (number_bound_ > 255) {
       if (!flags_b_.Next(&flag)) return false;
       if (flag) {
-        if (!numbers_.Read(&bytes[count++], 1)) return false;
+        if (!numbers_.ReadByte(&bytes[count++])) return false;
         if (number_bound_ > 65535) {
           if (!flags_a_.Next(&flag)) return false;
           if (flag) {
-            if (!numbers_.Read(&bytes[count++], 1)) return false;
+            if (!numbers_.ReadByte(&bytes[count++])) return false;
             if (number_bound_ > 16777215) {
               if (!flags_a_.Next(&flag)) return false;
-              if (flag && !numbers_.Read(&bytes[count++], 1)) return false;
+              if (flag && !numbers_.ReadByte(&bytes[count++])) return false;
             }
           }
         }
@@ -148,7 +148,7 @@ class DeltaDecoder {
     const std::int64_t address = last_address_ + last_length_ + d;
     if (period_left_ == 0) {
       std::uint8_t length = 0;
-      if (!numbers_.Read(&length, 1)) return msg::kPatchDamaged;
+      if (!numbers_.ReadByte(&length)) return msg::kPatchDamaged;
       tail_length_ = length;
       period_left_ = tail_length_period_;
     }
@@ -268,8 +268,13 @@ class DeltaDecoder {
 
   MessageId WriteOutput(const std::uint8_t* bytes, std::uint32_t n) {
     if (n > output_size_ - output_length_) return msg::kCrcMismatch;  // more than the file holds
-    crc_ = Crc32Update(crc_, bytes, n);
     output_length_ += n;
+    if (n >= kBufferSize / 2) {
+      // A large piece goes to the file directly, without a copy into the buffer.
+      if (MessageId r = FlushOutput()) return r;
+      crc_ = Crc32Update(crc_, bytes, n);
+      return files_.WriteBytes(io_.output, bytes, n) ? msg::kOk : msg::kDiskFull;
+    }
     while (n > 0) {
       const auto take = std::min<std::uint32_t>(n, kBufferSize - static_cast<std::uint32_t>(pending_.size()));
       pending_.insert(pending_.end(), bytes, bytes + take);
@@ -282,8 +287,11 @@ class DeltaDecoder {
     return msg::kOk;
   }
 
+  // The CRC runs over the buffer when it is written: one call per buffer rather
+  // than one per command.
   MessageId FlushOutput() {
     if (pending_.empty()) return msg::kOk;
+    crc_ = Crc32Update(crc_, pending_.data(), static_cast<std::uint32_t>(pending_.size()));
     const bool ok = files_.WriteBytes(io_.output, pending_.data(), static_cast<std::uint32_t>(pending_.size()));
     pending_.clear();
     return ok ? msg::kOk : msg::kDiskFull;

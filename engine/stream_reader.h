@@ -1,9 +1,11 @@
 // Read-ahead readers for the delta streams: each stream is a byte range of a
 // file (the patch script) read strictly forward through its own buffer, so that
-// taking one number byte or one flag byte costs no system call.
+// taking one number byte or one flag byte costs no system call and no virtual
+// call.
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -14,9 +16,34 @@ namespace ztx {
 class ByteSource {
  public:
   virtual ~ByteSource() = default;
+
   // Exactly `count` bytes, or false: a stream never yields bytes it does not hold.
-  virtual bool Read(std::uint8_t* out, std::uint32_t count) = 0;
-  virtual std::uint32_t remaining() const = 0;
+  bool Read(std::uint8_t* out, std::uint32_t count) {
+    if (count <= static_cast<std::uint32_t>(end_ - next_)) {
+      std::memcpy(out, next_, count);
+      next_ += count;
+      return true;
+    }
+    return ReadSlow(out, count);
+  }
+  bool ReadByte(std::uint8_t* out) {
+    if (next_ == end_ && !Refill()) return false;
+    *out = *next_++;
+    return true;
+  }
+  std::uint32_t remaining() const { return static_cast<std::uint32_t>(end_ - next_) + unbuffered(); }
+
+ protected:
+  // Makes [next_, end_) the next bytes of the stream; false at its end.
+  virtual bool Refill() = 0;
+  // Bytes of the stream not yet in the buffer.
+  virtual std::uint32_t unbuffered() const = 0;
+
+  const std::uint8_t* next_ = nullptr;
+  const std::uint8_t* end_ = nullptr;
+
+ private:
+  bool ReadSlow(std::uint8_t* out, std::uint32_t count);
 };
 
 // `length` bytes of a file from `offset` on. Other readers may use the same
@@ -25,32 +52,35 @@ class FileRangeReader final : public ByteSource {
  public:
   FileRangeReader(FileLayer& files, FileHandle file, std::uint32_t offset, std::uint32_t length,
                   std::uint32_t buffer_size = 64 * 1024);
-  bool Read(std::uint8_t* out, std::uint32_t count) override;
-  std::uint32_t remaining() const override { return left_ + (end_ - next_); }
+
+ protected:
+  bool Refill() override;
+  std::uint32_t unbuffered() const override { return left_; }
 
  private:
-  bool Refill();
-
   FileLayer& files_;
   FileHandle file_;
   std::uint32_t file_position_;  // of the first byte not yet in the buffer
   std::uint32_t left_;           // bytes of the range not yet in the buffer
   std::vector<std::uint8_t> buffer_;
-  std::uint32_t next_ = 0, end_ = 0;  // unread part of the buffer
 };
 
 // Bytes held in memory.
 class MemorySource final : public ByteSource {
  public:
-  explicit MemorySource(std::string bytes) : bytes_(std::move(bytes)) {}
-  bool Read(std::uint8_t* out, std::uint32_t count) override;
-  std::uint32_t remaining() const override {
-    return static_cast<std::uint32_t>(bytes_.size() - next_);
+  explicit MemorySource(std::string bytes) : bytes_(std::move(bytes)) {
+    next_ = reinterpret_cast<const std::uint8_t*>(bytes_.data());
+    end_ = next_ + bytes_.size();
   }
+  MemorySource(const MemorySource&) = delete;
+  MemorySource& operator=(const MemorySource&) = delete;
+
+ protected:
+  bool Refill() override { return false; }
+  std::uint32_t unbuffered() const override { return 0; }
 
  private:
   std::string bytes_;
-  size_t next_ = 0;
 };
 
 }  // namespace ztx

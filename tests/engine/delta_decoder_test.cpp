@@ -39,15 +39,18 @@ class DeltaTest : public ::testing::Test {
     std::filesystem::remove(dir_.path() / "output");
     ScopedFile in(files_, files_.OpenForRead(dir_ / "source"));
     ScopedFile out(files_, files_.CreateNewFile(dir_ / "output"));
-    std::vector<MemorySource> memory(streams.begin(), streams.end());
+    std::vector<std::unique_ptr<MemorySource>> memory;
     DeltaFiles io{in.get(), out.get(), {}};
-    for (int i = 0; i < kStreamCount; ++i) io.streams[i] = &memory[i];
+    for (int i = 0; i < kStreamCount; ++i) {
+      memory.push_back(std::make_unique<MemorySource>(streams[i]));
+      io.streams[i] = memory.back().get();
+    }
     Decoded d;
     d.result = ApplyDelta(files_, io, v, output_size, ui_);
     in.Reset();
     out.Reset();
     d.output = dir_.Read("output");
-    for (int i = 0; i < kStreamCount; ++i) d.left[i] = memory[i].remaining();
+    for (int i = 0; i < kStreamCount; ++i) d.left[i] = memory[i]->remaining();
     return d;
   }
   static SourceVersion Version(std::uint32_t source_size, const DeltaParameters& p) {
