@@ -1,5 +1,6 @@
 #include "core/file_layer.h"
 
+#include "core/names.h"
 #include "platform/big5.h"
 
 namespace ztx {
@@ -55,6 +56,11 @@ bool FileLayer::FileExists(const std::string& path) {
   return h != kNullHandle;
 }
 
+bool FileLayer::HasFile(const std::string& path) {
+  const std::uint32_t a = os_.GetAttributes(path);
+  return a != attr::kInvalid && !(a & attr::kDirectory);
+}
+
 bool FileLayer::DeleteFileForce(const std::string& path) {
   os_.SetAttributes(path, attr::kNormal);  // clears read-only, hidden and system
   return os_.DeleteFile(path);
@@ -86,31 +92,17 @@ void FileLayer::MakeParentFolders(const std::string& path) {
   }
 }
 
-void FileLayer::PruneEmptyFolders(const std::string& path) {
-  // Separators at the start of the path (a root such as "\" or "/", or the
-  // "\\" of a network name) stay at the start of every parent, so that the walk
-  // never wanders off to folders of the same names below the current folder; the
-  // root itself is never removed.
-  const size_t root_length = path.find_first_not_of("\\/");
-  if (root_length == std::string::npos) return;
-  const std::string root = path.substr(0, root_length);
-  std::string current = path.substr(root_length);
-  while (!current.empty()) {
-    std::string parent, element;
-    PathScanner scanner;
-    for (char c : current) {
-      if (!scanner.IsSeparator(c)) {
-        element += c;
-        continue;
-      }
-      if (!parent.empty()) parent += '\\';
-      parent += element;
-      element.clear();
-    }
-    // Removal fails on a folder that still holds anything; the walk goes on
-    // with its parent all the same.
-    if (!parent.empty()) os_.RemoveFolder(root + parent);
-    current = parent;
+void FileLayer::PruneEmptyFolders(const std::string& base, const std::string& relative) {
+  std::vector<std::string> elements = NormalizedElements(relative);
+  if (elements.empty()) return;
+  elements.pop_back();  // the file itself
+  while (!elements.empty()) {
+    std::string folder = base;
+    for (const std::string& e : elements) folder += "\\" + e;
+    // Fails on a folder that still holds anything; its parent is tried all the
+    // same (it cannot be empty then, and fails too).
+    os_.RemoveFolder(folder);
+    elements.pop_back();
   }
 }
 

@@ -45,6 +45,8 @@ class FileLayer {
 
   // Names.
   bool FileExists(const std::string& path);  // readable with read sharing; not a folder
+  // A file of this name is there, whether or not anybody may open it now.
+  bool HasFile(const std::string& path);
   bool DeleteFileForce(const std::string& path);  // also read-only, hidden, system files
   bool MoveFileTo(const std::string& from, const std::string& to);  // never replaces
   bool IsPlainFolder(const std::string& path);  // a folder with no other attribute
@@ -52,9 +54,10 @@ class FileLayer {
   void RemoveFolder(const std::string& path);  // only an empty one; silent
   // Creates every missing folder on the way to the last element of the path.
   void MakeParentFolders(const std::string& path);
-  // Removes the folders on the way to the last element, innermost first, as far
-  // as they are empty.
-  void PruneEmptyFolders(const std::string& path);
+  // Removes the folders on the way from `base` to the last element of the
+  // relative name, innermost first, as far as they are empty. `base` itself and
+  // everything above it stay: the walk never leaves the tree it works in.
+  void PruneEmptyFolders(const std::string& base, const std::string& relative);
 
  private:
   Os& os_;

@@ -73,6 +73,20 @@ int SafeDepth(const std::string& name) {
 
 bool IsSafeRelativeName(const std::string& name) { return SafeDepth(name) > 0; }
 
+std::vector<std::string> NormalizedElements(const std::string& name) {
+  std::vector<std::string> elements, out;
+  SplitElements(name, &elements);
+  for (const std::string& e : elements) {
+    if (e.empty() || e == ".") continue;
+    if (e == "..") {
+      if (!out.empty()) out.pop_back();
+      continue;
+    }
+    out.push_back(e);
+  }
+  return out;
+}
+
 bool IsStagingFolderName(const std::string& element) {
   const std::string e = Upper(element);
   if (e.size() < 10 || e.compare(0, 5, "PATCH") != 0 || e.compare(e.size() - 4, 4, ".TMP") != 0) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace ztx {
 
@@ -18,6 +19,10 @@ bool IsSafeRelativeName(const std::string& name);
 // target folder (not the target itself, as "." or "a\.." would) and is not one
 // of the staging folders PATCH<n>.TMP.
 bool IsSafeBackupFolder(const std::string& name);
+
+// The elements of a safe relative name with "." and ".." resolved: "a\.\b\..\c"
+// gives {"a", "c"}.
+std::vector<std::string> NormalizedElements(const std::string& name);
 
 // Paths are built by joining with exactly one backslash; nothing is normalised.
 inline std::string JoinPath(const std::string& folder, const std::string& name) {

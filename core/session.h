@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "core/file_layer.h"
 #include "core/messages.h"
@@ -38,6 +39,13 @@ struct LocationTable {
   int last_row = -1;  // rows 0..last_row are filled
 };
 
+// What the commit pass did for one file record, so that a rollback undoes
+// exactly that and never touches a copy an earlier apply left behind.
+struct CommitRecord {
+  bool moved_old = false;   // the old file went to the backup folder
+  bool placed_new = false;  // the staged file went to the target path
+};
+
 struct Session {
   Session(Os& os, UiHooks& ui_hooks) : files(os), ui(ui_hooks), script(files) {}
 
@@ -63,6 +71,9 @@ struct Session {
   // Which of the two chain file names the next chain step writes; flips at
   // every step, for the whole run of the program.
   bool chain_file_toggle = false;
+
+  // The file records (kinds 1 to 3) the commit pass has passed, in script order.
+  std::vector<CommitRecord> committed;
 };
 
 }  // namespace ztx

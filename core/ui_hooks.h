@@ -23,6 +23,8 @@ class UiHooks {
   virtual void SetTargetText(const std::string& /*folder*/) {}
   // The user confirmed a cancel; looked at when a record group starts.
   virtual bool CancelRequested() { return false; }
+  // A yes/no question in a box owned by the window. Without a window: no.
+  virtual bool AskYesNo(const std::string& /*text*/, const std::string& /*caption*/) { return false; }
 };
 
 }  // namespace ztx

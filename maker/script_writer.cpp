@@ -82,6 +82,29 @@ std::string GroupWriter::Bytes() const {
   return out.bytes();
 }
 
+RegistryBlockWriter::RegistryBlockWriter(std::uint32_t check_root, const std::string& check_sub_key,
+                                         const std::string& check_value_name) {
+  out_.U32(check_root).String(check_sub_key).String(check_value_name).U32(0).U8(0);  // reserved
+}
+
+RegistryBlockWriter& RegistryBlockWriter::OpenKey(std::uint32_t root, const std::string& sub_key) {
+  out_.U8(1).U32(root).String(sub_key);
+  return *this;
+}
+
+RegistryBlockWriter& RegistryBlockWriter::SetValue(const std::string& name, std::uint32_t type,
+                                                   const std::string& data) {
+  out_.U8(2).String(name).U32(type).U32(static_cast<std::uint32_t>(data.size())).Bytes(data);
+  return *this;
+}
+
+RegistryBlockWriter& RegistryBlockWriter::Raw(const std::string& bytes) {
+  out_.Bytes(bytes);
+  return *this;
+}
+
+std::string RegistryBlockWriter::Bytes() const { return out_.bytes() + std::string(1, '\0'); }
+
 std::string BuildRecords(const std::vector<LocatedGroup>& groups) {
   if (groups.empty() || groups.size() > kMaxLocations) {
     throw std::length_error("a patch has 1 to 20 location entries");

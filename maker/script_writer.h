@@ -78,6 +78,24 @@ class GroupWriter {
   ByteWriter records_;
 };
 
+// A registry block: the install-path check, then operations, then End.
+class RegistryBlockWriter {
+ public:
+  RegistryBlockWriter(std::uint32_t check_root, const std::string& check_sub_key,
+                      const std::string& check_value_name);
+  RegistryBlockWriter& OpenKey(std::uint32_t root, const std::string& sub_key);
+  RegistryBlockWriter& SetValue(const std::string& name, std::uint32_t type, const std::string& data);
+  // Bytes as they are, for operations no method makes.
+  RegistryBlockWriter& Raw(const std::string& bytes);
+  // The block with its End code.
+  std::string Bytes() const;
+  // The block without End.
+  std::string BytesWithoutEnd() const { return out_.bytes(); }
+
+ private:
+  ByteWriter out_;
+};
+
 struct LocatedGroup {
   LocationSpec location;
   GroupWriter group;

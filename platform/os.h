@@ -107,6 +107,19 @@ class Os {
   virtual std::string WindowsFolder() = 0;
   virtual std::string SystemFolder() = 0;
 
+  // Replacing files at the next start of Windows.
+  // The GetVersion answer: high bit set on the Windows 95 family.
+  virtual std::uint32_t Version() = 0;
+  // Registers a move for the next start (an empty `to` deletes `from`).
+  virtual bool DelayedMove(const std::string& from, const std::string& to) = 0;
+  virtual bool WriteProfileString(const std::string& section, const std::string& key,
+                                  const std::string& value, const std::string& file) = 0;
+  virtual std::string CurrentFolder() = 0;
+  // The short (8.3) form of an existing path; empty when there is none.
+  virtual std::string ShortPath(const std::string& path) = 0;
+  // Asks the system to restart; false when it will not.
+  virtual bool RequestRestart() = 0;
+
   // The process.
   // Full path of the running program file.
   virtual std::string ProgramPath() = 0;

@@ -207,6 +207,17 @@ std::string PosixOs::ProgramPath() {
   return path;
 }
 
+std::string PosixOs::CurrentFolder() {
+  char buffer[4096];
+  return getcwd(buffer, sizeof buffer) ? std::string(buffer) : std::string();
+}
+
+// POSIX names have no short form: an existing path is its own.
+std::string PosixOs::ShortPath(const std::string& path) {
+  struct stat st;
+  return stat(NativePath(path).c_str(), &st) == 0 ? path : std::string();
+}
+
 FileHandle PosixOs::Remember(int fd, bool writable, std::string scratch_path) {
   const FileHandle h = static_cast<FileHandle>(fd) + 1;  // fd 0 must not be the null handle
   open_[h] = Entry{fd, writable, std::move(scratch_path)};

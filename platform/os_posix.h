@@ -14,6 +14,8 @@
 
 #include <map>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/memory_registry.h"
 #include "platform/os.h"
@@ -27,6 +29,20 @@ class PosixOs final : public Os {
   MemoryRegistry& registry() { return registry_; }
   void SetWindowsFolder(std::string folder) { windows_folder_ = std::move(folder); }
   void SetSystemFolder(std::string folder) { system_folder_ = std::move(folder); }
+
+  // What would happen at the next start of Windows: delayed moves in order, and
+  // profile strings as written (section, key, value, file).
+  struct ProfileString {
+    std::string section, key, value, file;
+    bool operator==(const ProfileString&) const = default;
+  };
+  const std::vector<std::pair<std::string, std::string>>& delayed_moves() const { return delayed_moves_; }
+  const std::vector<ProfileString>& profile_strings() const { return profile_strings_; }
+  // The GetVersion answer to give; the NT family unless told otherwise.
+  void SetVersion(std::uint32_t version) { version_ = version; }
+  // Whether a restart request is granted; counts the requests.
+  void SetRestartGranted(bool granted) { restart_granted_ = granted; }
+  int restart_requests() const { return restart_requests_; }
 
   FileHandle Open(const std::string& path, OpenMode mode) override;
   FileHandle CreateScratch() override;
@@ -63,6 +79,23 @@ class PosixOs final : public Os {
   std::string WindowsFolder() override { return windows_folder_; }
   std::string SystemFolder() override { return system_folder_; }
 
+  std::uint32_t Version() override { return version_; }
+  bool DelayedMove(const std::string& from, const std::string& to) override {
+    delayed_moves_.emplace_back(from, to);
+    return true;
+  }
+  bool WriteProfileString(const std::string& section, const std::string& key,
+                          const std::string& value, const std::string& file) override {
+    profile_strings_.push_back({section, key, value, file});
+    return true;
+  }
+  std::string CurrentFolder() override;
+  std::string ShortPath(const std::string& path) override;
+  bool RequestRestart() override {
+    ++restart_requests_;
+    return restart_granted_;
+  }
+
   std::string ProgramPath() override;
   std::string CommandLine() override;
 
@@ -79,6 +112,11 @@ class PosixOs final : public Os {
   MemoryRegistry registry_;
   std::string windows_folder_;
   std::string system_folder_;
+  std::uint32_t version_ = 0x0000000A;  // NT family
+  std::vector<std::pair<std::string, std::string>> delayed_moves_;
+  std::vector<ProfileString> profile_strings_;
+  bool restart_granted_ = false;
+  int restart_requests_ = 0;
 };
 
 }  // namespace ztx

@@ -182,6 +182,48 @@ class Win32Os final : public Os {
 
   std::string CommandLine() override { return GetCommandLineA(); }
 
+  std::uint32_t Version() override { return GetVersion(); }
+
+  // No replace flag: the moves are queued so that nothing needs replacing (an
+  // old file goes out before the new one comes in).
+  bool DelayedMove(const std::string& from, const std::string& to) override {
+    return MoveFileExA(from.c_str(), to.empty() ? nullptr : to.c_str(),
+                       MOVEFILE_DELAY_UNTIL_REBOOT) != 0;
+  }
+
+  bool WriteProfileString(const std::string& section, const std::string& key,
+                          const std::string& value, const std::string& file) override {
+    return WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), file.c_str()) != 0;
+  }
+
+  std::string CurrentFolder() override {
+    char buffer[501] = {};
+    const DWORD n = GetCurrentDirectoryA(sizeof buffer, buffer);
+    return n > 0 && n < sizeof buffer ? std::string(buffer, n) : std::string();
+  }
+
+  std::string ShortPath(const std::string& path) override {
+    char buffer[501] = {};
+    const DWORD n = GetShortPathNameA(path.c_str(), buffer, sizeof buffer);
+    return n > 0 && n < sizeof buffer ? std::string(buffer, n) : std::string();
+  }
+
+  // On the NT family a restart needs the shutdown privilege, which a process
+  // holds but has not enabled: enable it first, or the request fails.
+  bool RequestRestart() override {
+    HANDLE token = nullptr;
+    if (OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) {
+      TOKEN_PRIVILEGES privileges = {};
+      privileges.PrivilegeCount = 1;
+      privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+      if (LookupPrivilegeValueA(nullptr, "SeShutdownPrivilege", &privileges.Privileges[0].Luid)) {
+        AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr);
+      }
+      CloseHandle(token);
+    }
+    return ExitWindowsEx(EWX_REBOOT, 0xFFFFFFFF) != 0;
+  }
+
   std::string ProgramPath() override {
     char path[MAX_PATH + 1] = {};
     const DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);

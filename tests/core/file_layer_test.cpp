@@ -210,31 +210,25 @@ TEST_F(FileLayerTest, PruneEmptyFoldersRemovesInnermostFirstAsFarAsEmpty) {
   fs::create_directories(dir_.path() / "x" / "y");
   fs::create_directories(dir_.path() / "keep" / "y");
   dir_.Write("keep/other", "x");
-  files_.PruneEmptyFolders(dir_ / "x\\y\\z.txt");
-  files_.PruneEmptyFolders(dir_ / "keep\\y\\z.txt");
+  files_.PruneEmptyFolders(dir_.path().string(), "x\\y\\z.txt");
+  files_.PruneEmptyFolders(dir_.path().string(), "keep\\y\\z.txt");
   EXPECT_FALSE(fs::exists(dir_.path() / "x"));
   EXPECT_FALSE(fs::exists(dir_.path() / "keep" / "y"));
   EXPECT_TRUE(fs::exists(dir_.path() / "keep" / "other"));
-  EXPECT_TRUE(fs::exists(dir_.path())) << "the test folder holds 'keep' and stays";
 }
 
-TEST_F(FileLayerTest, PruneEmptyFoldersWalksParentsByBytes) {
-  FaultyOs recording(*os_);
-  FileLayer files(recording);
-  files.PruneEmptyFolders("a/b\\c\\");
-  EXPECT_EQ(recording.calls(),
-            (std::vector<std::string>{"RemoveFolder a\\b\\c", "RemoveFolder a\\b", "RemoveFolder a"}));
-}
+TEST_F(FileLayerTest, PruneEmptyFoldersNeverLeavesItsTree) {
+  // An empty base, and empty folders above it, stay.
+  fs::create_directories(dir_.path() / "outer" / "base" / "a");
+  files_.PruneEmptyFolders(dir_ / "outer\\base", "a\\f.txt");
+  EXPECT_FALSE(fs::exists(dir_.path() / "outer" / "base" / "a"));
+  EXPECT_TRUE(fs::exists(dir_.path() / "outer" / "base"));
 
-TEST_F(FileLayerTest, PruneEmptyFoldersKeepsTheRootOfARootedPath) {
-  // A rooted path stays rooted: its parents are never taken for folders
-  // relative to the current one, and the root itself is never removed.
   FaultyOs recording(*os_);
   FileLayer files(recording);
-  files.PruneEmptyFolders("\\\\srv\\a\\f");
-  files.PruneEmptyFolders("/x/f");
-  EXPECT_EQ(recording.calls(), (std::vector<std::string>{"RemoveFolder \\\\srv\\a",
-                                                         "RemoveFolder \\\\srv", "RemoveFolder /x"}));
+  files.PruneEmptyFolders("T", "a\\.\\b\\..\\c/d\\f");
+  EXPECT_EQ(recording.calls(), (std::vector<std::string>{"RemoveFolder T\\a\\c\\d", "RemoveFolder T\\a\\c",
+                                                         "RemoveFolder T\\a"}));
 }
 
 // Script strings through a real scratch file.

@@ -3,6 +3,7 @@
 // walk k over every operation of a scenario.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,8 @@ class FaultyOs final : public Os {
 
   // Makes operation number k (1-based) fail; 0 fails nothing.
   void FailAt(int k) { fail_at_ = k; }
+  // Makes every operation fail whose call text (as in calls()) the predicate accepts.
+  void FailWhen(std::function<bool(const std::string&)> predicate) { fail_when_ = std::move(predicate); }
   int operations() const { return count_; }
   // "MakeFolder a/b" and the like, in call order.
   const std::vector<std::string>& calls() const { return calls_; }
@@ -88,17 +91,30 @@ class FaultyOs final : public Os {
   }
   std::string WindowsFolder() override { return Next("WindowsFolder") ? real_.WindowsFolder() : ""; }
   std::string SystemFolder() override { return Next("SystemFolder") ? real_.SystemFolder() : ""; }
+  std::uint32_t Version() override { return real_.Version(); }
+  bool DelayedMove(const std::string& from, const std::string& to) override {
+    return Next("DelayedMove " + from + " " + to) && real_.DelayedMove(from, to);
+  }
+  bool WriteProfileString(const std::string& section, const std::string& key,
+                          const std::string& value, const std::string& file) override {
+    return Next("WriteProfileString " + key) && real_.WriteProfileString(section, key, value, file);
+  }
+  std::string CurrentFolder() override { return real_.CurrentFolder(); }
+  std::string ShortPath(const std::string& path) override { return real_.ShortPath(path); }
+  bool RequestRestart() override { return Next("RequestRestart") && real_.RequestRestart(); }
   std::string ProgramPath() override { return real_.ProgramPath(); }
   std::string CommandLine() override { return real_.CommandLine(); }
 
  private:
   bool Next(std::string call) {
+    const bool fail = ++count_ == fail_at_ || (fail_when_ && fail_when_(call));
     calls_.push_back(std::move(call));
-    return ++count_ != fail_at_;
+    return !fail;
   }
 
   Os& real_;
   int fail_at_ = 0;
+  std::function<bool(const std::string&)> fail_when_;
   int count_ = 0;
   std::vector<std::string> calls_;
 };
