@@ -12,18 +12,33 @@
 #include <iterator>
 #include <string>
 
-#include "platform/big5.h"
+#include "platform/text_codec.h"
 
 namespace ztx {
 namespace {
 
+bool IsAscii(const std::string& s) {
+  for (char c : s) {
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  }
+  return true;
+}
+
+// Paths come in Big5, as the ANSI calls of Windows take them, and go to the file
+// system in UTF-8, as Windows would store them in Unicode. After the conversion a
+// backslash is always a separator: UTF-8 has no byte 0x5C inside a character.
 std::string NativePath(const std::string& path) {
-  std::string out = path;
-  PathScanner scanner;
+  std::string out = IsAscii(path) ? path : Big5ToUtf8(path);
   for (char& c : out) {
-    if (scanner.IsSeparator(c)) c = '/';
+    if (c == '\\') c = '/';
   }
   return out;
+}
+
+// Names from the system, in UTF-8, as the Big5 that the rest of ztx works in.
+std::string FromNative(const std::string& name) {
+  std::string big5;
+  return IsAscii(name) || !Utf8ToBig5(name, &big5) ? name : big5;
 }
 
 // Decodes a DOS date/time (local time). False for values no DOS clock shows.
@@ -204,12 +219,12 @@ std::string PosixOs::ProgramPath() {
   std::string path(4096, '\0');
   const ssize_t n = readlink("/proc/self/exe", path.data(), path.size());
   path.resize(n > 0 ? static_cast<size_t>(n) : 0);
-  return path;
+  return FromNative(path);
 }
 
 std::string PosixOs::CurrentFolder() {
   char buffer[4096];
-  return getcwd(buffer, sizeof buffer) ? std::string(buffer) : std::string();
+  return getcwd(buffer, sizeof buffer) ? FromNative(buffer) : std::string();
 }
 
 // POSIX names have no short form: an existing path is its own.

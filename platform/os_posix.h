@@ -1,6 +1,7 @@
 // The POSIX backend: a stand-in for Windows where POSIX can be faithful.
 //
-// - Paths may use backslashes; they become '/' (Big5 trail bytes excepted).
+// - Paths are Big5 and may use backslashes; the file system sees UTF-8 names
+//   with '/', as Windows keeps Unicode names behind its ANSI calls.
 // - Create-new fails on an existing name; a move never replaces an existing name.
 // - The read-only attribute is the owner's write bit; a read-only file cannot be
 //   deleted, as on Windows.

@@ -9,4 +9,7 @@ namespace ztx {
 // Big5 (code page 950) to UTF-8. Bytes that are no Big5 character become U+FFFD.
 std::string Big5ToUtf8(const std::string& big5);
 
+// UTF-8 to Big5. False when the text has a character that Big5 cannot hold.
+bool Utf8ToBig5(const std::string& utf8, std::string* big5);
+
 }  // namespace ztx

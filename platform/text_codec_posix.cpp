@@ -1,5 +1,7 @@
 #include <iconv.h>
 
+#include <cerrno>
+
 #include "platform/text_codec.h"
 
 namespace ztx {
@@ -24,6 +26,25 @@ std::string Big5ToUtf8(const std::string& big5) {
   }
   iconv_close(cd);
   return out;
+}
+
+bool Utf8ToBig5(const std::string& utf8, std::string* big5) {
+  iconv_t cd = iconv_open("CP950", "UTF-8");
+  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+  big5->clear();
+  char* in = const_cast<char*>(utf8.data());
+  size_t in_left = utf8.size();
+  char buffer[256];
+  bool ok = true;
+  while (ok && in_left > 0) {
+    char* o = buffer;
+    size_t o_left = sizeof buffer;
+    const size_t r = iconv(cd, &in, &in_left, &o, &o_left);
+    big5->append(buffer, o - buffer);
+    if (r == static_cast<size_t>(-1) && errno != E2BIG) ok = false;
+  }
+  iconv_close(cd);
+  return ok;
 }
 
 }  // namespace ztx

@@ -1,5 +1,5 @@
-// <windows.h> defines DeleteFile, MoveFile, RegOpenKey, RegQueryValue and
-// RegSetValue as macros for their A/W variants. They would rename the members of
+// <windows.h> defines DeleteFile, MoveFile, RegOpenKey, RegQueryValue,
+// RegSetValue and WriteProfileString as macros for their A/W variants. They would rename the members of
 // Os in every file that sees them, so this header (included right after
 // <windows.h>) takes them back; code that means the Win32 functions names the
 // ...A or ...ExA variant explicitly.
@@ -12,3 +12,4 @@
 #undef RegOpenKey
 #undef RegQueryValue
 #undef RegSetValue
+#undef WriteProfileString

@@ -1,19 +1,34 @@
 #!/usr/bin/env bash
-# The demo: builds a patch executable from the Windows applier and a demo
-# description, reads it back with `ztx info`, then runs the patch executable
-# itself under Wine, where it opens its own appended data.
+# The demo: makes a patch executable from demo/old and demo/new with `ztx make`,
+# shows what it holds, applies it natively with `ztx apply` to a copy of the old
+# folder, then runs the patch executable itself under Wine on another copy, and
+# checks both results against demo/new byte for byte.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh --if-missing
 scripts/build.sh native win64 >/dev/null
 out=build/demo
+rm -rf "$out"
 mkdir -p "$out"
-iconv -f UTF-8 -t CP950 demo/description.txt > "$out/description.big5"
-build/native/ztx pack --stub build/win64/ztxapply.exe --description-file "$out/description.big5" \
-  -o "$out/demo-patch.exe"
+ztx=build/native/ztx
+
+echo "== ztx make =="
+$ztx make --old demo/old --new demo/new --applier build/win64/ztxapply.exe \
+  --description "$(cat demo/description.txt)" -o "$out/demo-patch.exe"
 echo
-echo "== ztx info (native) =="
-build/native/ztx info "$out/demo-patch.exe"
+echo "== ztx info =="
+$ztx info "$out/demo-patch.exe"
+
+echo
+echo "== ztx apply (native) =="
+cp -r demo/old "$out/native-target"
+$ztx apply "$out/demo-patch.exe" --target "$out/native-target"
+diff -r --exclude=BACKUP demo/new "$out/native-target"
+echo "-> identical to demo/new"
+
 echo
 echo "== the patch executable under Wine =="
-scripts/wine-run.sh "$out/demo-patch.exe"
+cp -r demo/old "$out/wine-target"
+(cd "$out" && ../../scripts/wine-run.sh demo-patch.exe wine-target) | tr -d '\r'
+diff -r --exclude=BACKUP demo/new "$out/wine-target"
+echo "-> identical to demo/new"

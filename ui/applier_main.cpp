@@ -1,15 +1,17 @@
 // The applier program: a patch executable is this program with patch data
-// appended. For now it reads its command line, opens its own patch and reports
-// what it holds; the apply and the window come on top of this.
+// appended. It reads its command line, opens its own patch and applies it to the
+// target folder, printing the log (the window comes on top of this).
 #include <cstdio>
 #include <memory>
 
+#include "commit/apply_driver.h"
 #include "core/container.h"
 #include "core/session.h"
 #include "platform/message_box.h"
 #include "platform/os.h"
 #include "platform/text_codec.h"
 #include "ui/command_line.h"
+#include "ui/console_ui.h"
 
 namespace {
 
@@ -20,8 +22,8 @@ constexpr int kExitStartupFailed = 255;
 
 int main() {
   std::unique_ptr<ztx::Os> os = ztx::MakeNativeOs();
-  ztx::UiHooks no_window;
-  ztx::Session session(*os, no_window);
+  ztx::ConsoleUi ui(stdout, false);
+  ztx::Session session(*os, ui);
   session.names.program_path = os->ProgramPath();
 
   const ztx::CommandLine command_line = ztx::ParseCommandLine(os->CommandLine());
@@ -33,13 +35,14 @@ int main() {
 
   if (const ztx::MessageId r = ztx::OpenPatchContainer(session)) {
     std::string text = ztx::MessageText(r, session.names);
-    for (char& c : text) if (c == '\r') c = '\n';
+    for (char& c : text) {
+      if (c == '\r') c = '\n';
+    }
     std::fprintf(stderr, "%s\n", ztx::Big5ToUtf8(text).c_str());
     return kExitStartupFailed;
   }
-  std::string description = session.description;
-  for (char& c : description) if (c == '\x01') c = '\n';
-  std::printf("description:\n%s\n", ztx::Big5ToUtf8(description).c_str());
-  std::printf("script size: %u bytes\n", session.files.FileSize(session.script.handle()));
-  return 0;
+  const ztx::MessageId r = ztx::ApplyPatch(session);
+  if (r == ztx::msg::kOk) ztx::LogMessage(ztx::msg::kSuccess, session.names, ui);
+  ui.Finish();
+  return r;
 }

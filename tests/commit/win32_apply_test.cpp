@@ -1,0 +1,75 @@
+// A file in use, for real: under Wine, against the Win32 backend.
+#include "platform/win32_names.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "commit/apply_driver.h"
+#include "tests/support/patch_builder.h"
+#include "tests/support/script_fixture.h"
+#include "tests/support/temp_folder.h"
+
+namespace ztx {
+namespace {
+
+namespace fs = std::filesystem;
+
+class AnsweringUi : public UiHooks {
+ public:
+  bool AskYesNo(const std::string&, const std::string&) override {
+    ++asked;
+    return false;
+  }
+  int asked = 0;
+};
+
+// The delayed moves Windows keeps for its next start, as one text.
+std::string PendingRenames() {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager", 0, KEY_READ,
+                    &key) != ERROR_SUCCESS) {
+    return "";
+  }
+  std::string data(1 << 16, '\0');
+  DWORD size = static_cast<DWORD>(data.size());
+  const LONG r = RegQueryValueExA(key, "PendingFileRenameOperations", nullptr, nullptr,
+                                  reinterpret_cast<BYTE*>(data.data()), &size);
+  RegCloseKey(key);
+  data.resize(r == ERROR_SUCCESS ? size : 0);
+  return data;
+}
+
+TEST(Win32ApplyTest, FileInUseIsReplacedAtTheNextStart) {
+  testing::TempFolder dir;
+  const std::string target = dir / "app";
+  fs::create_directories(dir.path() / "app");
+  dir.Write("app/a.dll", "old a");
+  dir.Write("app/b.dll", "old b");
+  const GroupWriter group = GroupWriter("backup")
+                                .File(testing::ChainRecord("a.dll", {"old a"}, "new a"))
+                                .File(testing::ChainRecord("b.dll", {"old b"}, "new b"));
+  // Another program has b.dll open, sharing reads but not deletion or renaming.
+  HANDLE held = CreateFileA((target + "\\b.dll").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+
+  std::unique_ptr<Os> os = MakeNativeOs();
+  AnsweringUi ui;
+  Session session(*os, ui);
+  testing::LoadScript(session, BuildRecords({{LocationSpec{}, group}}));
+  session.requested_target = target;
+  EXPECT_EQ(ApplyPatch(session), msg::kRestartDeclined);
+  CloseHandle(held);
+
+  EXPECT_EQ(ui.asked, 1);
+  EXPECT_EQ(dir.Read("app/a.dll"), "new a") << "committed before the file in use";
+  EXPECT_EQ(dir.Read("app/b.dll"), "old b");
+  EXPECT_EQ(dir.Read("app/PATCH0.TMP/b.dll"), "new b") << "waits for the restart";
+  const std::string pending = PendingRenames();
+  EXPECT_NE(pending.find("backup\\b.dll"), std::string::npos) << "the old file goes aside";
+  EXPECT_NE(pending.find("PATCH0.TMP\\b.dll"), std::string::npos) << "the new one comes in";
+}
+
+}  // namespace
+}  // namespace ztx
