@@ -8,6 +8,7 @@ if [ "${1:-}" = "--if-missing" ] && command -v x86_64-w64-mingw32-g++-posix >/de
    command -v i686-w64-mingw32-g++-posix >/dev/null && command -v ninja >/dev/null &&
    [ -x /usr/lib/wine/wine64 ] && [ -f /usr/src/googletest/CMakeLists.txt ] &&
    [ -f /usr/x86_64-w64-mingw32/lib/libz.a ] && [ -f /usr/i686-w64-mingw32/lib/libz.a ] &&
+   dpkg -s libdivsufsort-dev libdeflate-dev >/dev/null 2>&1 &&
    command -v Xvfb >/dev/null && locale -a 2>/dev/null | grep -qi '^zh_TW\.utf8$'; then
   exit 0
 fi
@@ -19,7 +20,7 @@ if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 $SUDO apt-get update -qq
 $SUDO apt-get install -y -qq --no-install-recommends \
   cmake ninja-build g++ make pkg-config \
-  zlib1g-dev googletest \
+  zlib1g-dev googletest libdivsufsort-dev libdeflate-dev \
   g++-mingw-w64-x86-64 g++-mingw-w64-i686 mingw-w64-tools libz-mingw-w64-dev \
   wine64 xvfb xauth locales fonts-arphic-uming \
   binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 >/dev/null

@@ -6,6 +6,7 @@
 
 #include "engine/crc32.h"
 #include "maker/delta_writer.h"
+#include "tests/support/delta_runner.h"
 #include "tests/support/temp_folder.h"
 
 namespace ztx {
@@ -39,19 +40,10 @@ class DeltaTest : public ::testing::Test {
     std::filesystem::remove(dir_.path() / "output");
     ScopedFile in(files_, files_.OpenForRead(dir_ / "source"));
     ScopedFile out(files_, files_.CreateNewFile(dir_ / "output"));
-    std::vector<std::unique_ptr<MemorySource>> memory;
-    DeltaFiles io{in.get(), out.get(), {}};
-    for (int i = 0; i < kStreamCount; ++i) {
-      memory.push_back(std::make_unique<MemorySource>(streams[i]));
-      io.streams[i] = memory.back().get();
-    }
-    Decoded d;
-    d.result = ApplyDelta(files_, io, v, output_size, ui_);
+    const testing::StreamRun run = testing::RunDelta(files_, in.get(), out.get(), streams, v, output_size, ui_);
     in.Reset();
     out.Reset();
-    d.output = dir_.Read("output");
-    for (int i = 0; i < kStreamCount; ++i) d.left[i] = memory[i]->remaining();
-    return d;
+    return Decoded{run.result, dir_.Read("output"), run.left};
   }
   static SourceVersion Version(std::uint32_t source_size, const DeltaParameters& p) {
     SourceVersion v;

@@ -45,8 +45,9 @@ class TempFolder {
     std::ofstream out(path_ / name, std::ios::binary | std::ios::trunc);
     out << bytes;
   }
-  std::string Read(const std::string& name) const {
-    std::ifstream in(path_ / name, std::ios::binary);
+  std::string Read(const std::string& name) const { return ReadFile(path_ / name); }
+  static std::string ReadFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   }
   bool Exists(const std::string& name) const { return std::filesystem::exists(path_ / name); }
