@@ -24,6 +24,24 @@ std::string RestartCaption() { return kRestartCaptionText; }
 
 std::string UsageCaption() { return kUsageCaptionText; }
 
+namespace text {
+std::string AuthorLabel() { return kAuthorLabelText; }
+std::string TargetLabel() { return kTargetLabelText; }
+std::string LogLabel() { return kLogLabelText; }
+std::string ApplyButton() { return kApplyButtonText; }
+std::string BrowseButton() { return kBrowseButtonText; }
+std::string ExitButtonIdle() { return kExitButtonIdleText; }
+std::string ClassFailed() { return kClassFailedText; }
+std::string ErrorCaption() { return kErrorCaptionText; }
+std::string ConfirmCancel() { return kConfirmCancelText; }
+std::string ConfirmCaption() { return kConfirmCaptionText; }
+std::string ChooserTitle() { return kChooserTitleText; }
+std::string BrowserFallbackBefore() { return kBrowserFallbackBeforeText; }
+std::string BrowserFallbackAfter() { return kBrowserFallbackAfterText; }
+std::string WindowCaption() { return kWindowCaptionText; }
+std::string CreditText() { return kCreditTextText; }
+}  // namespace text
+
 std::string ExpandMessage(const std::string& templ, const MessageNames& names) {
   std::string out;
   // Byte by byte is exact for Big5: '%' never occurs inside a double-byte

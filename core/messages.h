@@ -62,6 +62,25 @@ std::string RestartCaption();
 // The caption of the usage box.
 std::string UsageCaption();
 
+// The other fixed texts of the window, in Big5.
+namespace text {
+std::string AuthorLabel();
+std::string TargetLabel();
+std::string LogLabel();
+std::string ApplyButton();
+std::string BrowseButton();
+std::string ExitButtonIdle();
+std::string ClassFailed();
+std::string ErrorCaption();
+std::string ConfirmCancel();
+std::string ConfirmCaption();
+std::string ChooserTitle();
+std::string BrowserFallbackBefore();
+std::string BrowserFallbackAfter();
+std::string WindowCaption();
+std::string CreditText();
+}  // namespace text
+
 // Fills in the placeholders of a template. Inserted values are never expanded
 // again, and "." or ".\" reads as the words for the current folder.
 std::string ExpandMessage(const std::string& templ, const MessageNames& names);
