@@ -40,6 +40,7 @@ std::string BrowserFallbackBefore() { return kBrowserFallbackBeforeText; }
 std::string BrowserFallbackAfter() { return kBrowserFallbackAfterText; }
 std::string WindowCaption() { return kWindowCaptionText; }
 std::string CreditText() { return kCreditTextText; }
+std::string FontFace() { return kFontFaceText; }
 }  // namespace text
 
 std::string ExpandMessage(const std::string& templ, const MessageNames& names) {

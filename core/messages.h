@@ -79,6 +79,7 @@ std::string BrowserFallbackBefore();
 std::string BrowserFallbackAfter();
 std::string WindowCaption();
 std::string CreditText();
+std::string FontFace();
 }  // namespace text
 
 // Fills in the placeholders of a template. Inserted values are never expanded

@@ -49,7 +49,7 @@ std::vector<std::uint8_t> DeflateRaw(const std::string& data) {
   return out;
 }
 
-std::vector<std::uint8_t> BuildPatchData(const ContainerContent& content) {
+std::vector<std::uint8_t> BuildPatchData(const ContainerContent& content, const RawCompressor& compress) {
   if (content.skipped_text.size() > 0xFFFF || content.description.size() > kMaxDescriptionLength) {
     throw std::length_error("text block too long for the patch header");
   }
@@ -61,7 +61,7 @@ std::vector<std::uint8_t> BuildPatchData(const ContainerContent& content) {
 
   const std::string script = BuildScript(content);
   if (content.compress) {
-    const std::vector<std::uint8_t> body = DeflateRaw(script);
+    const std::vector<std::uint8_t> body = compress(script);
     out.insert(out.end(), body.begin(), body.end());
   } else {
     out.insert(out.end(), script.begin(), script.end());

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -18,10 +19,15 @@ struct ContainerContent {
 // The unpacked script: skipped text, description, records.
 std::string BuildScript(const ContainerContent& content);
 
-// Header, body and trailer, ready to be appended to the applier.
-std::vector<std::uint8_t> BuildPatchData(const ContainerContent& content);
-
-// Raw DEFLATE (no zlib header, no checksum) at the strongest level.
+// Raw DEFLATE (no zlib header, no checksum) at zlib's strongest level.
 std::vector<std::uint8_t> DeflateRaw(const std::string& data);
+
+// Turns the script into a raw DEFLATE stream. The maker passes a stronger one
+// than zlib's; this library stays free of it so that every build can link it.
+using RawCompressor = std::function<std::vector<std::uint8_t>(const std::string&)>;
+
+// Header, body and trailer, ready to be appended to the applier.
+std::vector<std::uint8_t> BuildPatchData(const ContainerContent& content,
+                                         const RawCompressor& compress = DeflateRaw);
 
 }  // namespace ztx

@@ -2,7 +2,9 @@
 // next.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "maker/script_writer.h"
 
@@ -11,6 +13,10 @@ namespace ztx {
 // A VersionSpec (size, CRC, decoder parameters and streams) for the step from
 // `from` to `to`. The source name is left empty (the record's own name).
 VersionSpec EncodeDelta(const std::string& from, const std::string& to);
+
+// Raw DEFLATE at libdeflate's strongest level (12): the patch script's
+// compressor and the measure by which the encoder chooses its parameters.
+std::vector<std::uint8_t> DeflateRawStrongest(const std::string& data);
 
 // The number of bytes the step takes in the patch before compression.
 size_t EncodedSize(const VersionSpec& v);

@@ -9,4 +9,8 @@ export LANG=zh_TW.UTF-8 LC_ALL=zh_TW.UTF-8
 # No Mono or Gecko installer prompts when the prefix is made.
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 mkdir -p "$WINEPREFIX"
+# Windows programs with a window need an X display: a virtual one when there is none.
+if [ -z "${DISPLAY:-}" ]; then
+  exec xvfb-run -a -s "-screen 0 1024x768x24" /usr/lib/wine/wine64 "$@"
+fi
 exec /usr/lib/wine/wine64 "$@"

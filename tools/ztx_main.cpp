@@ -24,6 +24,7 @@
 #include "core/container.h"
 #include "core/session.h"
 #include "maker/container_writer.h"
+#include "maker/delta_encoder.h"
 #include "maker/patch_maker.h"
 #include "platform/os.h"
 #include "platform/text_codec.h"
@@ -97,13 +98,14 @@ struct Args {
   }
 };
 
-int WritePatch(const std::string& applier_path, const ztx::ContainerContent& content, const std::string& output) {
+int WritePatch(const std::string& applier_path, const ztx::ContainerContent& content, const std::string& output,
+               const ztx::RawCompressor& compress = ztx::DeflateRaw) {
   std::string applier;
   if (!ReadWholeFile(applier_path, &applier)) {
     std::fprintf(stderr, "ztx: cannot read the applier %s\n", applier_path.c_str());
     return 1;
   }
-  const std::vector<std::uint8_t> data = ztx::BuildPatchData(content);
+  const std::vector<std::uint8_t> data = ztx::BuildPatchData(content, compress);
   std::ofstream out(output, std::ios::binary | std::ios::trunc);
   out.write(applier.data(), static_cast<std::streamsize>(applier.size()));
   out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
@@ -133,7 +135,7 @@ int Make(int argc, char** argv) {
   try {
     ztx::ContainerContent content = ztx::MakePatchContent(options);
     content.compress = !args.Has("--stored");
-    return WritePatch(args.Get("--applier"), content, args.Get("-o"));
+    return WritePatch(args.Get("--applier"), content, args.Get("-o"), ztx::DeflateRawStrongest);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "ztx: %s\n", e.what());
     return 1;
