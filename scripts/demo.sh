@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The demo: makes a patch executable from demo/old and demo/new with `ztx make`,
 # shows what it holds, applies it natively with `ztx apply` to a copy of the old
-# folder, then runs the patch executable itself under Wine on another copy, and
-# checks both results against demo/new byte for byte.
+# folder, then runs the patch executable itself (its window) under Wine on
+# another copy, and checks both results against demo/new byte for byte.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh --if-missing
@@ -27,8 +27,10 @@ diff -r --exclude=BACKUP demo/new "$out/native-target"
 echo "-> identical to demo/new"
 
 echo
-echo "== the patch executable under Wine =="
+echo "== the patch executable under Wine, on a virtual display =="
+echo "(a driver program reads the window's log and presses Exit when the run is done)"
 cp -r demo/old "$out/wine-target"
-(cd "$out" && ../../scripts/wine-run.sh demo-patch.exe wine-target) | tr -d '\r'
+cp build/win64/tests/window_driver.exe "$out/"
+(cd "$out" && ../../scripts/wine-run.sh window_driver.exe success demo-patch.exe wine-target 2>/dev/null) | tr -d '\r'
 diff -r --exclude=BACKUP demo/new "$out/wine-target"
 echo "-> identical to demo/new"
