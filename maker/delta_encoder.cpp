@@ -15,9 +15,11 @@
 //    offset, which is where an insert's base points), the unmatched bytes and
 //    the next region's start. Each insert chunk is added or plain, whichever
 //    leaves more zero bytes.
-// 3. Parameters. Chunk size, tail length (one per copy, or one for the whole
-//    file), copy threshold and flags are tried in turn; the set whose streams
-//    compress smallest with the strongest raw DEFLATE wins.
+// 3. Parameters. Copy threshold and tail length (one per copy, or one for the
+//    whole file), then chunk size, then flags are tried in rounds; the set
+//    whose streams compress smallest with raw DEFLATE wins (at the strongest
+//    level while the streams are small, at a faster one that ranks alike when
+//    they are large).
 //
 // Every read the decoder will make is checked here against what exists at that
 // moment (the source, and the output written so far); a tail or chunk that
@@ -28,8 +30,8 @@
 #include <libdeflate.h>
 
 #include <algorithm>
-#include <chrono>//TMP
 #include <cstring>
+#include <future>
 #include <memory>
 #include <stdexcept>
 
@@ -222,10 +224,13 @@ std::vector<Region> FindRegions(const Space& s) {
   return regions;
 }
 
+// Copies only the first exact run of each region.
+constexpr Index kWholeRegion = INT32_MAX;
+
 struct Choice {
   std::uint8_t insert_block_size = 32;
   int fixed_tail = -1;  // -1: a tail length per copy (period 1), else one for the file (period 0)
-  Index min_copy = 24;
+  Index min_copy = 24;  // shortest exact run that becomes a copy of its own
   std::uint8_t delta_flags = 0;
 };
 
@@ -331,7 +336,7 @@ class Lowering {
         zeros_plain += b == 0;
         zeros_added += b == s_.At(at + i);
       }
-      const bool added = readable && zeros_added > zeros_plain && 4 * zeros_added >= chunk;
+      const bool added = readable && zeros_added >= zeros_plain;
       if (added) {
         for (Index i = 0; i < chunk; ++i) bytes[offset + i] = static_cast<char>(bytes[offset + i] - s_.At(at + i));
       }
@@ -378,7 +383,7 @@ class Compressor {
   libdeflate_compressor* c_;
 };
 
-Trial Try(const Space& s, const std::vector<Region>& regions, const Choice& c, Compressor& z) {
+Trial Try(const Space& s, const std::vector<Region>& regions, const Choice& c, int level) {
   DeltaParameters p;
   p.source_size = static_cast<std::uint32_t>(s.from.size());
   p.output_size = static_cast<std::uint32_t>(s.to.size());
@@ -393,9 +398,15 @@ Trial Try(const Space& s, const std::vector<Region>& regions, const Choice& c, C
   t.version.streams = WriteDeltaStreams(p, Lowering(s, c, p).Run(regions));
   std::string all;
   for (const std::string& stream : t.version.streams) all += stream;
+  Compressor z(level);
   t.compressed = z.Deflate(all).size();
   return t;
 }
+
+// The compression level by which trials are ranked: the strongest while the
+// streams are small; on large ones level 12 takes seconds per trial, and level
+// 9 ranks the candidates almost as it does (level 6 does not).
+int TrialLevel(const std::string& to) { return to.size() < (1u << 20) ? 12 : 9; }
 
 }  // namespace
 
@@ -404,33 +415,60 @@ VersionSpec EncodeDelta(const std::string& from, const std::string& to) {
     throw std::length_error("a file of 2 GiB or more does not fit the delta format");
   }
   const Space s{from, to};
-  auto t0 = std::chrono::steady_clock::now();
   const std::vector<Region> regions = FindRegions(s);
-  fprintf(stderr, "regions %zu in %.2f s\n", regions.size(), std::chrono::duration<double>(std::chrono::steady_clock::now()-t0).count());
 
-  // One parameter after the other, each kept where it compresses best.
-  Compressor z(12);
+  // A few candidates at a time, two at once; each round keeps the best.
   Choice best_choice;
-  Trial best = Try(s, regions, best_choice, z);
-  auto consider = [&](Choice c) {
-    auto t1 = std::chrono::steady_clock::now();
-    Trial t = Try(s, regions, c, z);
-    fprintf(stderr, "trial b%d t%d m%d f%d: %zu in %.2f s\n", c.insert_block_size, c.fixed_tail, (int)c.min_copy, c.delta_flags, t.compressed, std::chrono::duration<double>(std::chrono::steady_clock::now()-t1).count());
+  best_choice.fixed_tail = 0;
+  best_choice.min_copy = kWholeRegion;
+  const int level = TrialLevel(to);
+  Trial best = Try(s, regions, best_choice, level);
+  auto keep = [&](Trial t, const Choice& c) {
     if (t.compressed < best.compressed) {
       best = std::move(t);
       best_choice = c;
     }
   };
-  for (Index min_copy : {12, 48, 128}) consider({best_choice.insert_block_size, best_choice.fixed_tail, min_copy, 0});
-  for (int tail : {0, 1, 2, 3, 4}) consider({best_choice.insert_block_size, tail, best_choice.min_copy, 0});
-  for (int block : {8, 16, 64, 128, 255}) {
-    consider({static_cast<std::uint8_t>(block), best_choice.fixed_tail, best_choice.min_copy, 0});
-  }
-  for (std::uint8_t flags : {delta_flags::kPlainTails, delta_flags::kBoundCountsOutput}) {
+  auto round = [&](const std::vector<Choice>& choices) {
+    for (size_t i = 0; i < choices.size(); i += 2) {
+      std::future<Trial> second;
+      if (i + 1 < choices.size()) {
+        second = std::async(std::launch::async, [&, i] { return Try(s, regions, choices[i + 1], level); });
+      }
+      keep(Try(s, regions, choices[i], level), choices[i]);
+      if (second.valid()) keep(second.get(), choices[i + 1]);
+    }
+  };
+  auto with = [&](auto change) {
     Choice c = best_choice;
-    c.delta_flags = static_cast<std::uint8_t>(c.delta_flags | flags);
-    consider(c);
+    change(c);
+    return c;
+  };
+  // Copies per region and tails: one copy per region as bsdiff cuts them, or
+  // exact runs as copies with their differing bytes in tails.
+  std::vector<Choice> shapes;
+  shapes.push_back(with([&](Choice& c) { c.fixed_tail = 1; }));
+  for (auto [tail, min_copy] : {std::pair{-1, 8}, std::pair{2, 16}}) {
+    shapes.push_back(with([&](Choice& c) {
+      c.fixed_tail = tail;
+      c.min_copy = min_copy;
+    }));
   }
+  round(shapes);
+  std::vector<Choice> blocks;
+  for (int block : {16, 255}) {
+    blocks.push_back(with([&](Choice& c) { c.insert_block_size = static_cast<std::uint8_t>(block); }));
+  }
+  round(blocks);
+  std::vector<Choice> flags;
+  if (best_choice.fixed_tail != 0) {
+    flags.push_back(with([](Choice& c) { c.delta_flags |= delta_flags::kPlainTails; }));
+  }
+  // Counting the output widens numbers only when the sum passes a byte boundary.
+  if (NumberWidth(std::max(from.size(), to.size())) != NumberWidth(from.size() + to.size())) {
+    flags.push_back(with([](Choice& c) { c.delta_flags |= delta_flags::kBoundCountsOutput; }));
+  }
+  round(flags);
   best.version.crc = Crc32Update(kCrcInitial, from.data(), static_cast<std::uint32_t>(from.size()));
   return std::move(best.version);
 }
