@@ -107,13 +107,16 @@ MessageId StageFileRecord(Session& s, int group) {
     return msg::kOk;
   }
   // The first version in record order that is on disk, as the file itself or
-  // as the copy an earlier apply left in the backup folder.
+  // as the copy in the backup folder. The backup copy counts also when the file
+  // itself is missing: an apply that stopped between moving the old file aside
+  // and moving the new one in leaves exactly that, and a new run must be able
+  // to finish the job from there.
   for (int v = 0; v < f.version_count; ++v) {
     const VersionEntry& e = r.versions[v];
     std::string path = JoinPath(target, e.source_name);
     FileMatch match = MatchFile(s.files, path, e.version.size, e.version.crc, e.exclude_offset,
                                 e.exclude_length);
-    if (match == FileMatch::kDiffers) {
+    if (match != FileMatch::kMatches) {
       path = JoinPath(JoinPath(target, s.backup_folder), e.source_name);
       match = MatchFile(s.files, path, e.version.size, e.version.crc, e.exclude_offset,
                         e.exclude_length);
