@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <random>
 
 #include "commit/apply_driver.h"
@@ -87,41 +89,149 @@ TEST_F(PatchMakerTest, RefusesWhatAPatchCannotCarry) {
   EXPECT_THROW(MakePatchContent(Options({"old"})), std::runtime_error);
 }
 
-TEST(DeltaEncoderTest, RandomPairsRoundTrip) {
-  std::mt19937 rng(3);
-  auto bytes = [&](size_t n) {
-    std::string s(n, '\0');
-    for (char& c : s) c = static_cast<char>(rng());
-    return s;
-  };
+// Encodes the step from `from` to `to` and decodes it with the real decoder.
+std::string EncodeAndDecode(const std::string& from, const std::string& to) {
+  const VersionSpec v = EncodeDelta(from, to);
+  EXPECT_EQ(v.size, from.size());
   testing::TempFolder dir;
   std::unique_ptr<Os> os = MakeNativeOs();
   FileLayer files(*os);
+  dir.Write("from", from);
+  ScopedFile in(files, files.OpenForRead(dir / "from"));
+  ScopedFile out(files, files.CreateNewFile(dir / "to"));
+  SourceVersion sv;
+  sv.size = v.size;
+  sv.tail_length_period = v.tail_length_period;
+  sv.delta_flags = v.delta_flags;
+  sv.insert_block_size = v.insert_block_size;
+  UiHooks no_window;
+  const testing::StreamRun run =
+      testing::RunDelta(files, in.get(), out.get(), v.streams, sv, static_cast<std::uint32_t>(to.size()), no_window);
+  out.Reset();
+  EXPECT_EQ(run.result.result, msg::kOk);
+  EXPECT_EQ(run.result.output_length, to.size());
+  EXPECT_EQ(run.left, (std::array<std::uint32_t, kStreamCount>{})) << "every stream is used up";
+  return dir.Read("to");
+}
+
+std::string RandomBytes(std::mt19937& rng, size_t n) {
+  std::string s(n, '\0');
+  for (char& c : s) c = static_cast<char>(rng());
+  return s;
+}
+
+TEST(DeltaEncoderTest, RandomPairsRoundTrip) {
+  std::mt19937 rng(3);
   for (int round = 0; round < 40; ++round) {
-    std::string from = bytes(rng() % 5000), to = from;
+    std::string from = RandomBytes(rng, rng() % 5000), to = from;
     for (int edit = 0, edits = static_cast<int>(rng() % 6); edit < edits; ++edit) {
       const size_t at = to.empty() ? 0 : rng() % to.size();
-      to.insert(at, bytes(rng() % 50));
+      to.insert(at, RandomBytes(rng, rng() % 50));
       if (!to.empty()) to.erase(rng() % to.size(), rng() % 30);
     }
-    if (round % 7 == 0) to = bytes(rng() % 3000);
-    const VersionSpec v = EncodeDelta(from, to);
-    dir.Write("from", from);
-    std::filesystem::remove(dir.path() / "to");
-    ScopedFile in(files, files.OpenForRead(dir / "from"));
-    ScopedFile out(files, files.CreateNewFile(dir / "to"));
-    SourceVersion sv;
-    sv.size = v.size;
-    sv.tail_length_period = v.tail_length_period;
-    sv.delta_flags = v.delta_flags;
-    sv.insert_block_size = v.insert_block_size;
-    UiHooks no_window;
-    const DeltaResult r =
-        testing::RunDelta(files, in.get(), out.get(), v.streams, sv, static_cast<std::uint32_t>(to.size()), no_window)
-            .result;
-    out.Reset();
-    ASSERT_EQ(r.result, msg::kOk) << round;
-    ASSERT_EQ(dir.Read("to"), to) << round;
+    if (round % 7 == 0) to = RandomBytes(rng, rng() % 3000);
+    ASSERT_EQ(EncodeAndDecode(from, to), to) << round;
+  }
+}
+
+// Pairs shaped like real version steps, each exercising another part of the
+// encoder: copies from the old file and from the output, tails, added and
+// plain insert chunks, numbers of every width.
+struct Pair {
+  const char* name;
+  std::function<std::pair<std::string, std::string>(std::mt19937&)> make;
+};
+
+std::string Repeat(const std::string& s, int times) {
+  std::string out;
+  for (int i = 0; i < times; ++i) out += s;
+  return out;
+}
+
+// Little-endian 32-bit values, as the pointers of an executable.
+std::string Words(std::uint32_t first, std::uint32_t step, int count, std::uint32_t shift = 0) {
+  std::string out;
+  for (int i = 0; i < count; ++i) {
+    const std::uint32_t w = first + step * static_cast<std::uint32_t>(i) + shift;
+    for (int b = 0; b < 4; ++b) out += static_cast<char>(w >> (8 * b));
+  }
+  return out;
+}
+
+const Pair kPairs[] = {
+    {"both_empty", [](std::mt19937&) { return std::pair{std::string(), std::string()}; }},
+    {"from_nothing", [](std::mt19937& r) { return std::pair{std::string(), RandomBytes(r, 70000)}; }},
+    {"to_nothing", [](std::mt19937& r) { return std::pair{RandomBytes(r, 70000), std::string()}; }},
+    {"one_byte_each", [](std::mt19937&) { return std::pair{std::string("a"), std::string("b")}; }},
+    {"identical", [](std::mt19937& r) {
+       const std::string a = RandomBytes(r, 300000);
+       return std::pair{a, a};
+     }},
+    {"only_grows", [](std::mt19937& r) {
+       const std::string a = RandomBytes(r, 50000);
+       return std::pair{a, RandomBytes(r, 3000) + a + RandomBytes(r, 20000)};
+     }},
+    {"only_shrinks", [](std::mt19937& r) {
+       const std::string a = RandomBytes(r, 50000);
+       return std::pair{a, a.substr(1000, 30000) + a.substr(45000)};
+     }},
+    {"long_runs", [](std::mt19937& r) {
+       const std::string a = RandomBytes(r, 4000);
+       return std::pair{a + std::string(100000, '\0'), std::string(200000, 'x') + a + std::string(300, '\0')};
+     }},
+    {"repeated_blocks", [](std::mt19937& r) {
+       const std::string block = RandomBytes(r, 777);
+       return std::pair{RandomBytes(r, 1000), Repeat(block, 90) + RandomBytes(r, 5) + Repeat(block, 3)};
+     }},
+    {"moved_around", [](std::mt19937& r) {
+       const std::string a = RandomBytes(r, 20000), b = RandomBytes(r, 30000), c = RandomBytes(r, 10000);
+       return std::pair{a + b + c, c + a + c + b};
+     }},
+    {"scattered_edits", [](std::mt19937& r) {
+       std::string a = RandomBytes(r, 200000), b = a;
+       for (size_t at = r() % 50; at < b.size(); at += 20 + r() % 200) b[at] = static_cast<char>(b[at] + 1 + r() % 3);
+       return std::pair{a, b};
+     }},
+    {"shifted_pointers", [](std::mt19937& r) {
+       const std::string code = RandomBytes(r, 6000);
+       return std::pair{code + Words(0x401000, 16, 30000) + code,
+                        RandomBytes(r, 100) + code + Words(0x401000, 16, 30000, 0x230) + code};
+     }},
+    {"text_edits", [](std::mt19937& r) {
+       std::string a, b;
+       for (int line = 0; line < 5000; ++line) {
+         const std::string text = "line " + std::to_string(line) + " of the old version\n";
+         a += text;
+         b += line % 37 == 0 ? "a changed line " + std::to_string(line * 7) + "\n" : text;
+       }
+       return std::pair{a, b};
+     }},
+};
+
+class DeltaPairTest : public ::testing::TestWithParam<Pair> {};
+
+TEST_P(DeltaPairTest, DecodesToTheNewFile) {
+  std::mt19937 rng(11);
+  const auto [from, to] = GetParam().make(rng);
+  const std::string decoded = EncodeAndDecode(from, to);
+  ASSERT_EQ(decoded.size(), to.size());
+  EXPECT_TRUE(decoded == to) << "first difference at "
+                             << std::mismatch(decoded.begin(), decoded.end(), to.begin()).first - decoded.begin();
+}
+
+INSTANTIATE_TEST_SUITE_P(Pairs, DeltaPairTest, ::testing::ValuesIn(kPairs),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Steps that differ little cost little: the matches and tails are found.
+TEST(DeltaEncoderTest, SmallChangesMakeSmallDeltas) {
+  std::mt19937 rng(5);
+  for (const char* name : {"identical", "scattered_edits", "shifted_pointers", "moved_around"}) {
+    const Pair& pair = *std::find_if(std::begin(kPairs), std::end(kPairs),
+                                     [&](const Pair& p) { return std::string(p.name) == name; });
+    const auto [from, to] = pair.make(rng);
+    std::string all;
+    for (const std::string& s : EncodeDelta(from, to).streams) all += s;
+    EXPECT_LT(DeflateRawStrongest(all).size(), to.size() / 10) << name;
   }
 }
 
