@@ -30,9 +30,9 @@
 #include <libdeflate.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <future>
-#include <memory>
 #include <stdexcept>
 
 #include "engine/crc32.h"
