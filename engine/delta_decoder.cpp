@@ -75,6 +75,7 @@ class DeltaDecoder {
         number_bound_(v.delta_flags & delta_flags::kBoundCountsOutput
                           ? std::int64_t{v.size} + output_size
                           : std::max<std::int64_t>(v.size, output_size)),
+        source_available_(std::min<std::int64_t>(v.size, files.FileSize(io.source))),
         copy_buffer_(kBufferSize),
         source_window_(kBufferSize) {
     pending_.reserve(kBufferSize);
@@ -236,13 +237,16 @@ class DeltaDecoder {
       std::memcpy(out, source_window_.data() + (at - window_start_), n);
       return msg::kOk;
     }
-    // A source shorter than its SourceSize (an unverified chain step) is damage.
+    // A source shorter than its SourceSize (an unverified chain step) is damaged
+    // where a run needs a byte it lacks, and only there: the window never
+    // reaches past the file, so its placement decides nothing.
+    if (at >= source_available_ || n > source_available_ - at) return msg::kPatchDamaged;
     if (n >= source_window_.size()) {
       return files_.SeekTo(io_.source, at) && files_.ReadBytes(io_.source, out, n)
                  ? msg::kOk : msg::kPatchDamaged;
     }
     const auto length = static_cast<std::uint32_t>(
-        std::min<std::uint64_t>(source_window_.size(), source_size_ - at));
+        std::min<std::uint64_t>(source_window_.size(), source_available_ - at));
     window_length_ = 0;
     if (!files_.SeekTo(io_.source, at) || !files_.ReadBytes(io_.source, source_window_.data(), length)) {
       return msg::kPatchDamaged;
@@ -308,6 +312,7 @@ class DeltaDecoder {
   const bool tails_added_;
   const std::uint32_t insert_block_size_;
   const std::int64_t number_bound_;
+  const std::int64_t source_available_;  // source bytes that exist: SourceSize or fewer
 
   std::int64_t last_address_ = 0;
   std::int64_t last_length_ = 0;

@@ -298,6 +298,18 @@ INSTANTIATE_TEST_SUITE_P(
                    msg::kPatchDamaged}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// A source shorter than its SourceSize (a chain step whose output came out
+// short) is damaged only where a run needs a byte it lacks: runs over the bytes
+// it has decode, wherever they lie, as the reference decoder has it.
+TEST_F(DeltaTest, ShortSourceServesTheBytesItHas) {
+  const Streams copy_first_four = {Hex("04 00 00"), "", Hex("00 00"), "", ""};
+  const Decoded d = Decode(kSource, copy_first_four, V(100), 4);
+  EXPECT_EQ(d.result.result, msg::kOk);
+  EXPECT_EQ(d.output, "ABCD");
+  const Streams copy_past_its_end = {Hex("04 06 00"), "", Hex("00 00"), "", ""};
+  EXPECT_EQ(Decode(kSource, copy_past_its_end, V(100), 4).result.result, msg::kPatchDamaged);
+}
+
 // The round trip: random commands, valid for the state they meet, through the
 // writer and the decoder reproduce what an in-memory model of the commands makes.
 TEST_F(DeltaTest, RandomCommandsRoundTrip) {
