@@ -110,9 +110,9 @@ MessageId ExtractPatchScript(Session& s) {
   s.script.Attach(scratch);
 
   const FileHandle file = s.container_file.get();
-  const std::uint32_t size = s.files.FileSize(file), position = s.files.CurrentPosition(file);
-  if (size == kFileSizeUnknown || position == 0xFFFFFFFF) return msg::kPatchDamaged;
-  const std::int64_t remaining = std::int64_t{size} - position - kTrailerSize;
+  const std::uint32_t position = s.files.CurrentPosition(file);
+  if (position == 0xFFFFFFFF) return msg::kPatchDamaged;
+  const std::int64_t remaining = std::int64_t{s.data_end} - position - kTrailerSize;
   const MessageId result = (s.header.header_flags & PatchHeader::kBodyCompressed)
                                ? InflateBody(s, remaining)
                                : CopyBody(s, remaining);
@@ -121,25 +121,76 @@ MessageId ExtractPatchScript(Session& s) {
   return msg::kOk;
 }
 
+namespace {
+
+bool ReadAt(Session& s, std::uint32_t position, void* buffer, std::uint32_t count) {
+  return s.files.SeekTo(s.container_file.get(), position) &&
+         s.files.ReadBytes(s.container_file.get(), buffer, count);
+}
+
+// The DataLength of a trailer that ends at `end`, when it describes appended
+// data that fits in the file before `end`; 0 otherwise.
+std::uint32_t DataLengthEndingAt(Session& s, std::uint32_t end) {
+  std::uint8_t trailer[kTrailerSize];
+  if (end < kTrailerSize || !ReadAt(s, end - kTrailerSize, trailer, kTrailerSize)) return 0;
+  const std::uint32_t data_length = U32At(trailer);
+  return data_length >= kMinDataLength && data_length <= end ? data_length : 0;
+}
+
+// Where the patch data ends: at the end of the file, or, in a signed patch, right
+// before the signature's certificate table, which the PE security directory
+// names and which ends the file, after at most 7 bytes of zero padding. False
+// when the file cannot be read.
+bool FindDataEnd(Session& s, std::uint32_t size, std::uint32_t* end) {
+  *end = size;
+  std::uint8_t b[8];
+  if (size < 0x40) return true;
+  if (!ReadAt(s, 0x3C, b, 4)) return false;
+  const std::uint32_t pe = U32At(b);
+  if (pe > size - 4 || pe > 0x7FFFFFFF) return true;
+  if (!ReadAt(s, pe, b, 4)) return false;
+  if (U32At(b) != 0x00004550) return true;  // "PE\0\0"
+  const std::uint32_t optional_header = pe + 24;
+  if (optional_header > size - 2) return true;
+  if (!ReadAt(s, optional_header, b, 2)) return false;
+  const std::uint16_t magic = U16At(b);
+  const std::uint64_t security = optional_header + (magic == 0x20B ? 112 : 96) + 4 * 8;
+  if ((magic != 0x10B && magic != 0x20B) || security > size - 8) return true;
+  if (!ReadAt(s, static_cast<std::uint32_t>(security), b, 8)) return false;
+  const std::uint32_t table = U32At(b), table_size = U32At(b + 4);
+  if (table == 0 || table > size || table_size != size - table) return true;
+  for (std::uint32_t at = table; at + 8 > table && at > 0; --at) {
+    std::uint8_t last = 0;
+    if (!ReadAt(s, at - 1, &last, 1)) return false;
+    if (last != 0) {  // the trailer ends in a non-zero byte
+      *end = at;
+      return true;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
 MessageId OpenPatchContainer(Session& s) {
   s.container_file = ScopedFile(s.files, s.files.OpenForRead(s.names.program_path));
   const FileHandle file = s.container_file.get();
   if (file == kNullHandle) return msg::kCannotOpenProgram;
 
-  // The trailer. A DataLength that cannot describe appended data (a program
+  // The trailer: at the end of the file, or right before the certificates of a
+  // signed patch. A DataLength that cannot describe appended data (a program
   // file without a patch) is refused here rather than read as a header.
   const std::uint32_t size = s.files.FileSize(file);
-  std::uint8_t trailer[kTrailerSize];
-  if (size == kFileSizeUnknown || size < kTrailerSize || !s.files.SeekTo(file, size - kTrailerSize) ||
-      !s.files.ReadBytes(file, trailer, kTrailerSize)) {
-    return msg::kNotAPatch;
-  }
-  const std::uint32_t data_length = U32At(trailer);
-  if (data_length < kMinDataLength || data_length > size) return msg::kNotAPatch;
+  if (size == kFileSizeUnknown) return msg::kNotAPatch;
+  // A certificate table at the end decides: its last bytes could pass for a
+  // trailer by chance.
+  if (!FindDataEnd(s, size, &s.data_end)) return msg::kNotAPatch;
+  const std::uint32_t data_length = DataLengthEndingAt(s, s.data_end);
+  if (data_length == 0) return msg::kNotAPatch;
 
   // The header, one field at a time.
   PatchHeader& h = s.header;
-  if (!s.files.SeekTo(file, size - data_length) ||
+  if (!s.files.SeekTo(file, s.data_end - data_length) ||
       !s.files.ReadBytes(file, h.bytes.data(), PatchHeader::kSize)) {
     return msg::kNotAPatch;
   }

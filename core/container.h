@@ -7,7 +7,9 @@
 //
 // PatchHeader: 9 bytes not interpreted; u8 HeaderFlags (bit 0: body is raw
 // DEFLATE); 64 bytes not interpreted; u16 SkippedTextLength; u16
-// DescriptionLength. The unpacked script starts with a skipped text block and the
+// DescriptionLength. A signed patch has the signature's certificate table
+// behind the trailer (named by the PE security directory, after up to 7 bytes of
+// zero padding); the trailer is then found right before it. The unpacked script starts with a skipped text block and the
 // description (Big5, a 0 byte for each line break); the location block follows.
 #pragma once
 

@@ -55,6 +55,7 @@ struct Session {
 
   // Set by the container opener; the program's own file stays open to the end.
   ScopedFile container_file;
+  std::uint32_t data_end = 0;  // where the patch data ends: the file's end, or a signature
   PatchHeader header;
   PatchScript script;
   std::uint32_t location_block_start = 0;

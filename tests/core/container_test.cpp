@@ -158,6 +158,44 @@ INSTANTIATE_TEST_SUITE_P(
         DamageCase{"skipped_text_past_end", [](PatchFile& p) { p.SetHeaderU16(74, 65535); }, msg::kNoPatchInside}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// A signed patch: a PE whose security directory names a certificate table at the
+// end of the file, behind the patch data and up to 7 bytes of zero padding.
+std::string SignedPatch(const std::string& data, size_t padding, bool pe32_plus) {
+  std::string pe(0x200, '\0');
+  pe[0] = 'M';
+  pe[1] = 'Z';
+  pe[0x3C] = '\x80';  // e_lfanew
+  pe.replace(0x80, 4, std::string("PE\0\0", 4));
+  const size_t optional_header = 0x80 + 24;
+  pe[optional_header] = pe32_plus ? '\x0B' : '\x0B';
+  pe[optional_header + 1] = pe32_plus ? '\x02' : '\x01';
+  const size_t security = optional_header + (pe32_plus ? 112 : 96) + 4 * 8;
+  const std::string certificates = "certificate table ending in zeros\0\0\0\0\0\0\0\0";
+  const std::uint32_t table = static_cast<std::uint32_t>(pe.size() + data.size() + padding);
+  const std::uint32_t table_size = static_cast<std::uint32_t>(certificates.size());
+  for (int i = 0; i < 4; ++i) {
+    pe[security + i] = static_cast<char>(table >> (8 * i));
+    pe[security + 4 + i] = static_cast<char>(table_size >> (8 * i));
+  }
+  return pe + data + std::string(padding, '\0') + certificates;
+}
+
+TEST_F(ContainerTest, FindsItsDataBeforeASignature) {
+  ContainerContent c;
+  c.description = "signed";
+  c.records = Pattern(700);
+  const PatchFile patch(c);
+  for (bool pe32_plus : {false, true}) {
+    for (size_t padding : {0u, 3u, 7u}) {
+      ASSERT_EQ(Open(SignedPatch(patch.data, padding, pe32_plus)), msg::kOk) << padding << pe32_plus;
+      EXPECT_EQ(ScriptBytes(*session_), "signed" + c.records);
+    }
+  }
+  // A certificate table that does not end the file is no signature of ours.
+  std::string moved = SignedPatch(patch.data, 0, true) + "x";
+  EXPECT_EQ(Open(moved), msg::kNotAPatch);
+}
+
 TEST_F(ContainerTest, MissingProgramFile) {
   Session s(*os_, ui_);
   s.names.program_path = dir_ / "missing.exe";

@@ -32,6 +32,14 @@ grep -q '「sub\\新檔.txt」' <<<"$out" || fail "the Big5 file name is not in 
 out=$(run success patch.exe target)
 grep -q '檔案早就已經更新了' <<<"$out" || fail "the second run does not find the files up to date"
 
+# A signed patch (the signature behind the patch data) still finds its data.
+openssl req -x509 -newkey rsa:2048 -nodes -keyout key.pem -out cert.pem -days 2 -subj "/CN=ztx test" 2>/dev/null
+osslsigncode sign -certs cert.pem -key key.pem -in patch.exe -out signed.exe >/dev/null
+osslsigncode verify -CAfile cert.pem signed.exe >/dev/null 2>&1 || fail "the signature does not verify"
+cp -r old signed-target
+run success signed.exe signed-target >/dev/null
+diff -r --exclude=BACKUP new signed-target || fail "the signed patch did not apply"
+
 # A folder without a known version fails (33); another folder typed in succeeds.
 mkdir -p other && printf 'unknown version' > other/app.txt
 cp -r old good
