@@ -8,7 +8,8 @@ if [ "${1:-}" = "--if-missing" ] && command -v x86_64-w64-mingw32-g++-posix >/de
    command -v i686-w64-mingw32-g++-posix >/dev/null && command -v ninja >/dev/null &&
    [ -x /usr/lib/wine/wine64 ] && [ -f /usr/src/googletest/CMakeLists.txt ] &&
    [ -f /usr/x86_64-w64-mingw32/lib/libz.a ] && [ -f /usr/i686-w64-mingw32/lib/libz.a ] &&
-   dpkg -s libdivsufsort-dev libdeflate-dev >/dev/null 2>&1 &&
+   dpkg -s libdivsufsort-dev libdeflate-dev libclang-rt-14-dev >/dev/null 2>&1 &&
+   command -v clang++-14 >/dev/null &&
    command -v Xvfb >/dev/null && command -v osslsigncode >/dev/null && locale -a 2>/dev/null | grep -qi '^zh_TW\.utf8$'; then
   exit 0
 fi
@@ -23,7 +24,8 @@ $SUDO apt-get install -y -qq --no-install-recommends \
   zlib1g-dev googletest libdivsufsort-dev libdeflate-dev \
   g++-mingw-w64-x86-64 g++-mingw-w64-i686 mingw-w64-tools libz-mingw-w64-dev \
   wine64 xvfb xauth locales fonts-arphic-uming osslsigncode openssl \
-  binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 >/dev/null
+  binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 \
+  clang-14 libclang-rt-14-dev >/dev/null
 
 # Big5 under Wine needs the zh_TW.UTF-8 locale (code page 950).
 if ! locale -a 2>/dev/null | grep -qi '^zh_TW\.utf8$'; then

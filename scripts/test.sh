@@ -7,3 +7,4 @@ scripts/install-deps.sh --if-missing
 scripts/build.sh
 scripts/check-win32-build.sh build/win32/ztxapply.exe
 ctest --test-dir build/native --output-on-failure -j "$(nproc)"
+scripts/fuzz.sh
