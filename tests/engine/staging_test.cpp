@@ -208,6 +208,22 @@ TEST_F(StagingTest, ExclusionRangesLeaveBytesOut) {
   EXPECT_EQ(Staged("a.dll"), kNew) << "verified with the new file's range left out";
 }
 
+TEST_F(StagingTest, HugeFilesAreNoVersionOfAnything) {
+  // Sparse files: 4 GiB + 100 bytes whose size modulo 2^32 and first 100 bytes
+  // are those of a 100-byte version, and 2^31 bytes.
+  const std::string small(100, '\0');
+  for (const std::uint64_t size : {(std::uint64_t{1} << 32) + 100, std::uint64_t{1} << 31}) {
+    session_.reset();
+    fs::remove_all(dir_.path() / "target");
+    Put("a.dll", "");
+    fs::resize_file(dir_.path() / "target" / "a.dll", size);
+    FileRecordSpec f = ChainRecord("a.dll", {small}, kNew);
+    if (size >> 32) f.versions[0].size = 100;
+    else f.versions[0].size = 0x80000000u;
+    EXPECT_EQ(Stage(GroupWriter("backup").File(f)), msg::kRequiredFileError) << size;
+  }
+}
+
 TEST_F(StagingTest, StoredFilesAreWrittenOutAndOtherKindsIgnored) {
   ASSERT_EQ(Stage(GroupWriter("backup")
                       .StoredFile("docs\\readme.txt", std::string(200000, 'r'))
