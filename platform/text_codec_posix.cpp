@@ -2,6 +2,7 @@
 
 #include <cerrno>
 
+#include "platform/big5.h"
 #include "platform/text_codec.h"
 
 namespace ztx {
@@ -19,9 +20,14 @@ std::string Big5ToUtf8(const std::string& big5) {
     const size_t r = iconv(cd, &in, &in_left, &o, &o_left);
     out.append(buffer, o - buffer);
     if (r == static_cast<size_t>(-1) && o == buffer) {
-      out += "\xEF\xBF\xBD";  // not Big5: replacement character, skip one byte
-      ++in;
-      --in_left;
+      // Not Big5: one replacement character for the unit, which is two bytes
+      // after a lead byte, as the path scanner and Windows count them. Skipping
+      // the lead byte alone would pair its trail byte with the next byte, and a
+      // backslash behind it would stop being a separator.
+      const size_t unit = IsBig5LeadByte(static_cast<unsigned char>(*in)) && in_left >= 2 ? 2 : 1;
+      out += "\xEF\xBF\xBD";
+      in += unit;
+      in_left -= unit;
     }
   }
   iconv_close(cd);

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 
+#include "core/names.h"
 #include "platform/os_posix.h"
 #include "tests/support/faulty_os.h"
 #include "tests/support/patch_builder.h"
@@ -152,6 +153,20 @@ TEST_F(ApplyTest, HostileRecordStopsTheApplyBeforeAnyFileIsTouched) {
             msg::kBadStructure);
   EXPECT_EQ(Read("a.dll"), kOld);
   EXPECT_FALSE(Has("PATCH0.TMP")) << "not even a staging folder";
+}
+
+// 0x87 0xC1 is one character to the name checks (a lead and a trail byte), so
+// each "X\a" below is two folders and the three ".." stay inside the target.
+// Converted for the file system, it must stay one unit too: dropping the 0x87
+// alone would pair 0xC1 with the backslash behind it, each "X\a" would become
+// one folder, and the file would land next to the target folder.
+TEST_F(ApplyTest, ANameWithAnUnknownBig5CharacterStaysInTheTarget) {
+  const std::string name = "\x87\xC1\\a\\\x87\xC1\\b\\..\\..\\..\\escaped.txt";
+  ASSERT_TRUE(IsSafeRelativeName(name));
+  ASSERT_EQ(Apply(GroupWriter("backup").StoredFile(name, "stored")), msg::kOk);
+  EXPECT_FALSE(fs::exists(dir_.path() / "escaped.txt")) << "written outside the target folder";
+  EXPECT_FALSE(Has("escaped.txt"));
+  EXPECT_TRUE(session_->files.FileExists(Path(name))) << "where the name checks put it";
 }
 
 TEST_F(ApplyTest, StagingFailureLeavesTheOldFilesAndCleansUp) {
