@@ -25,7 +25,8 @@ cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz
 out=build/fuzz
 "$out/fuzz/fuzz_make_seeds" "$out/seeds"
-scratch="$(mktemp -d)"
+# In memory where there is a tmpfs: the harnesses write files at every run.
+scratch="$(mktemp -d -p /dev/shm 2>/dev/null || mktemp -d)"
 trap 'rm -rf "$scratch"' EXIT
 export TMPDIR="$scratch"
 

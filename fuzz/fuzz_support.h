@@ -64,7 +64,8 @@ inline std::map<std::string, std::string> Snapshot(const fs::path& root) {
   std::error_code ec;
   for (auto it = fs::recursive_directory_iterator(root, ec); !ec && it != fs::recursive_directory_iterator();
        it.increment(ec)) {
-    const std::string rel = fs::relative(it->path(), root).string();
+    // By plain prefix: fs::relative would resolve links along the way, a system call per element.
+    const std::string rel = it->path().string().substr(root.string().size() + 1);
     out[rel] = it->is_directory() ? std::string("<dir>") : ReadFile(it->path());
   }
   return out;

@@ -17,7 +17,8 @@ rm -rf "$out/seeds"
 "$bin/fuzz_make_seeds" "$out/seeds"
 
 # Each run gets its own temporary folder; the harnesses make theirs below it.
-scratch="$(mktemp -d)"
+# In memory where there is a tmpfs: the harnesses write files at every run.
+scratch="$(mktemp -d -p /dev/shm 2>/dev/null || mktemp -d)"
 trap 'rm -rf "$scratch"' EXIT
 export TMPDIR="$scratch"
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1"
