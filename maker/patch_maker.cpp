@@ -84,7 +84,9 @@ ContainerContent MakePatchContent(const MakeOptions& o) {
   }
 
   const std::vector<std::string> new_files = ListFiles(o.new_tree);
-  for (const std::string& relative : new_files) {
+  for (size_t i = 0; i < new_files.size(); ++i) {
+    const std::string& relative = new_files[i];
+    if (o.progress) o.progress(relative, i, new_files.size());
     const std::string name = PatchName(relative);
     const std::string content = ReadAll(o.new_tree / relative);
     // The chain: each distinct old content, oldest first, then the new one.

@@ -1,7 +1,8 @@
 // ztx: the command-line tool for patch authors.
 //
 //   ztx make --old DIR [--old DIR ...] --new DIR --applier EXE -o PATCH
-//            [--description TEXT] [--backup-folder NAME] [--stored]
+//            [--description TEXT] [--backup-folder NAME] [--stored] [--no-verify]
+//   ztx verify PATCH --old DIR [--old DIR ...] --new DIR
 //   ztx apply PATCH [--target DIR] [--restart]
 //   ztx info PATCH
 //   ztx pack --stub APPLIER [--description-file BIG5.TXT] [--records FILE]
@@ -11,6 +12,8 @@
 // alone) and prints the log in UTF-8. Its exit status is 0 after success and
 // otherwise the number of the message that ended the apply (7 and 10: files in
 // use, replaced at the next start of Windows).
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -22,6 +25,7 @@
 
 #include "commit/apply_driver.h"
 #include "core/container.h"
+#include "core/records.h"
 #include "core/session.h"
 #include "maker/container_writer.h"
 #include "maker/delta_encoder.h"
@@ -35,7 +39,8 @@ namespace {
 int Usage() {
   std::fprintf(stderr,
                "usage: ztx make --old DIR [--old DIR ...] --new DIR --applier EXE -o PATCH\n"
-               "                [--description TEXT] [--backup-folder NAME] [--stored]\n"
+               "                [--description TEXT] [--backup-folder NAME] [--stored] [--no-verify]\n"
+               "       ztx verify PATCH --old DIR [--old DIR ...] --new DIR\n"
                "       ztx apply PATCH [--target DIR] [--restart]\n"
                "       ztx info PATCH\n"
                "       ztx pack --stub APPLIER [--description-file BIG5.TXT] [--records FILE]\n"
@@ -114,15 +119,23 @@ int WritePatch(const std::string& applier_path, const ztx::ContainerContent& con
     std::fprintf(stderr, "ztx: cannot write %s\n", output.c_str());
     return 1;
   }
-  std::printf("wrote %s: applier %zu bytes + patch data %zu bytes (script %zu bytes)\n", output.c_str(),
-              applier.size(), data.size(), ztx::BuildScript(content).size());
+  std::printf("applier %zu bytes + patch data %zu bytes (script %zu bytes)\n", applier.size(), data.size(),
+              ztx::BuildScript(content).size());
   return 0;
+}
+
+// Progress on standard error, only when a person watches it.
+void ShowProgress(const std::string& file, size_t done, size_t total) {
+  if (!isatty(2)) return;
+  std::fprintf(stderr, "\r\033[K[%zu/%zu] %s", done + 1, total, file.c_str());
+  if (done + 1 == total) std::fprintf(stderr, "\r\033[K");
+  std::fflush(stderr);
 }
 
 int Make(int argc, char** argv) {
   Args args;
   if (!args.Parse(argc, argv, {"--old", "--new", "--applier", "-o", "--description", "--backup-folder"},
-                  {"--stored"}) ||
+                  {"--stored", "--no-verify"}) ||
       !args.positional.empty() || args.All("--old").empty() || !args.Has("--new") || !args.Has("-o") ||
       !args.Has("--applier")) {
     return Usage();
@@ -132,14 +145,53 @@ int Make(int argc, char** argv) {
   options.new_tree = args.Get("--new");
   options.description_utf8 = args.Get("--description");
   options.backup_folder = args.Get("--backup-folder", options.backup_folder);
+  options.progress = ShowProgress;
+  const std::string output = args.Get("-o");
+  // The patch is written under another name and takes its own only once it has
+  // been proved on every old tree: no patch that cannot be applied is left.
+  const std::string unproved = output + ".unverified";
   try {
     ztx::ContainerContent content = ztx::MakePatchContent(options);
     content.compress = !args.Has("--stored");
-    return WritePatch(args.Get("--applier"), content, args.Get("-o"), ztx::DeflateRawStrongest);
+    if (int r = WritePatch(args.Get("--applier"), content, unproved, ztx::DeflateRawStrongest)) return r;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "ztx: %s\n", e.what());
     return 1;
   }
+  if (!args.Has("--no-verify")) {
+    const std::string report = ztx::VerifyPatch(unproved, options);
+    if (!report.empty()) {
+      std::remove(unproved.c_str());
+      std::fprintf(stderr, "ztx: the patch does not apply as it should:\n%s", report.c_str());
+      return 1;
+    }
+    std::printf("verified on %zu old version(s)\n", options.old_trees.size());
+  }
+  if (std::rename(unproved.c_str(), output.c_str()) != 0) {
+    std::fprintf(stderr, "ztx: cannot write %s\n", output.c_str());
+    return 1;
+  }
+  std::printf("wrote %s\n", output.c_str());
+  return 0;
+}
+
+int Verify(int argc, char** argv) {
+  Args args;
+  if (!args.Parse(argc, argv, {"--old", "--new"}, {}) || args.positional.size() != 1 ||
+      args.All("--old").empty() || !args.Has("--new")) {
+    return Usage();
+  }
+  ztx::MakeOptions options;
+  for (const std::string& old : args.All("--old")) options.old_trees.emplace_back(old);
+  options.new_tree = args.Get("--new");
+  const std::string report = ztx::VerifyPatch(args.positional[0], options);
+  if (!report.empty()) {
+    std::fprintf(stderr, "ztx: %s", report.c_str());
+    return 1;
+  }
+  std::printf("%s turns each of the %zu old tree(s) into the new one\n", args.positional[0].c_str(),
+              options.old_trees.size());
+  return 0;
 }
 
 int Apply(int argc, char** argv) {
@@ -160,6 +212,67 @@ int Apply(int argc, char** argv) {
   return r;
 }
 
+const char* LocationName(std::uint8_t kind) {
+  switch (static_cast<ztx::LocationKind>(kind)) {
+    case ztx::LocationKind::kUserFolder: return "the folder the user names";
+    case ztx::LocationKind::kRegistryPath: return "an install path from the registry";
+    case ztx::LocationKind::kWindowsFolder: return "the Windows folder";
+    case ztx::LocationKind::kSystemFolder: return "the system folder";
+  }
+  return "unknown";
+}
+
+// Every location entry and the records of its group, as the applier reads them.
+bool PrintRecords(ztx::Session& s) {
+  ztx::PatchScript& in = s.script;
+  if (!in.SeekTo(s.location_block_start)) return false;
+  for (int entry = 0; entry < ztx::kMaxLocations; ++entry) {
+    std::uint8_t kind = 0, flags = 0;
+    if (!in.ReadU8(&kind) || !in.ReadU8(&flags)) return false;
+    std::printf("location %d: %s", entry, LocationName(kind));
+    if (kind == static_cast<std::uint8_t>(ztx::LocationKind::kRegistryPath)) {
+      std::uint32_t root = 0;
+      std::string key, value;
+      if (!in.ReadU32(&root) || !in.ReadString(&key) || !in.ReadString(&value)) return false;
+      std::printf(" (root 0x%08X, key %s, value \"%s\")", root, ForConsole(key).c_str(), ForConsole(value).c_str());
+    }
+    std::string backup;
+    if (!in.ReadString(&backup)) return false;
+    std::printf("\n  backup folder: %s\n", ForConsole(backup).c_str());
+    for (;;) {
+      if (!ztx::ReadRecord(s)) return false;
+      const ztx::RecordState& r = s.record;
+      const std::string name = ForConsole(r.file_name);
+      switch (r.kind) {
+        case ztx::RecordKind::kGroupEnd: break;
+        case ztx::RecordKind::kFile:
+          std::printf("  file %s: new %u bytes, CRC %08X, flags %u, %u version(s)\n", name.c_str(), r.file.new_size,
+                      r.file.new_crc, r.file.file_flags, r.file.version_count);
+          for (int v = 0; v < r.file.version_count; ++v) {
+            const ztx::VersionEntry& e = r.versions[v];
+            const auto& l = e.version.stream_lengths;
+            std::printf("    from %s: %u bytes, CRC %08X; streams %u+%u+%u+%u+%u bytes; period %u, flags %u, block %u\n",
+                        ForConsole(e.source_name).c_str(), e.version.size, e.version.crc, l[0], l[1], l[2], l[3],
+                        l[4], e.version.tail_length_period, e.version.delta_flags, e.version.insert_block_size);
+          }
+          break;
+        case ztx::RecordKind::kStoredFile:
+          std::printf("  stored file %s: %u bytes\n", name.c_str(), r.data_size);
+          break;
+        case ztx::RecordKind::kRemoveFile:
+          std::printf("  remove %s\n", name.c_str());
+          break;
+        case ztx::RecordKind::kRegistry:
+          std::printf("  registry block of %u bytes\n", r.block_length);
+          break;
+      }
+      if (r.kind == ztx::RecordKind::kGroupEnd) break;
+    }
+    if (!(flags & ztx::kMoreEntries)) return true;
+  }
+  return false;
+}
+
 int Info(const std::string& patch) {
   std::unique_ptr<ztx::Os> os = ztx::MakeNativeOs();
   ztx::UiHooks no_window;
@@ -176,6 +289,10 @@ int Info(const std::string& patch) {
   std::printf("script size:  %u bytes\n", session.files.FileSize(session.script.handle()));
   std::printf("records from: byte %u\n", session.location_block_start);
   std::printf("description:\n%s\n", ForConsole(session.description).c_str());
+  if (!PrintRecords(session)) {
+    std::fprintf(stderr, "ztx: the records cannot be read whole: the patch is damaged\n");
+    return 1;
+  }
   return 0;
 }
 
@@ -199,7 +316,9 @@ int Pack(int argc, char** argv) {
                  content.description.size(), ztx::kMaxDescriptionLength);
     return 1;
   }
-  return WritePatch(args.Get("--stub"), content, args.Get("-o"));
+  if (int r = WritePatch(args.Get("--stub"), content, args.Get("-o"))) return r;
+  std::printf("wrote %s\n", args.Get("-o").c_str());
+  return 0;
 }
 
 }  // namespace
@@ -208,6 +327,7 @@ int main(int argc, char** argv) {
   const std::string command = argc > 1 ? argv[1] : "";
   if (command == "make") return Make(argc - 2, argv + 2);
   if (command == "apply") return Apply(argc - 2, argv + 2);
+  if (command == "verify") return Verify(argc - 2, argv + 2);
   if (command == "info" && argc == 3) return Info(argv[2]);
   if (command == "pack") return Pack(argc - 2, argv + 2);
   return Usage();

@@ -77,6 +77,24 @@ TEST_F(PatchMakerTest, ChainsSeveralOldVersions) {
   for (const char* old : {"v1", "v2", "v3"}) ExpectAppliesTo(content, dir_.path() / old, dir_.path() / "new");
 }
 
+TEST_F(PatchMakerTest, VerifyProvesThePatchOnEveryOldTree) {
+  Put("v1", "app.exe", "version one");
+  Put("v2", "app.exe", "version two");
+  Put("new", "app.exe", "version three");
+  const MakeOptions o = Options({"v1", "v2"});
+  const auto data = BuildPatchData(MakePatchContent(o));
+  dir_.Write("patch.exe", "MZ stub" + std::string(data.begin(), data.end()));
+  EXPECT_EQ(VerifyPatch(dir_.path() / "patch.exe", o), "");
+  EXPECT_EQ(dir_.Read("v1/app.exe"), "version one") << "the old trees are only copied";
+
+  Put("new", "app.exe", "something the patch does not make");
+  const std::string report = VerifyPatch(dir_.path() / "patch.exe", o);
+  EXPECT_NE(report.find("app.exe differs"), std::string::npos) << report;
+  Put("other", "app.exe", "an unknown version");
+  MakeOptions unknown = Options({"other"});
+  EXPECT_NE(VerifyPatch(dir_.path() / "patch.exe", unknown).find("message 33"), std::string::npos);
+}
+
 TEST_F(PatchMakerTest, RefusesWhatAPatchCannotCarry) {
   Put("old", "a.txt", "x");
   Put("new", "a.txt", "y");
