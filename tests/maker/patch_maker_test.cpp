@@ -160,6 +160,8 @@ struct Pair {
   std::function<std::pair<std::string, std::string>(std::mt19937&)> make;
 };
 
+void PrintTo(const Pair& p, std::ostream* os) { *os << p.name; }
+
 std::string Repeat(const std::string& s, int times) {
   std::string out;
   for (int i = 0; i < times; ++i) out += s;
