@@ -8,7 +8,7 @@
 #include "commit/apply_driver.h"
 #include "core/container.h"
 #include "maker/patch_maker.h"
-#include "platform/os.h"
+#include "platform/os_posix.h"
 #include "platform/text_codec.h"
 
 namespace ztx {
@@ -42,6 +42,27 @@ std::string Compare(const fs::path& applied, const fs::path& new_tree, const std
   return "";
 }
 
+// A system on which the patch finds `target` where its location says: as the
+// user's folder, the install path in the registry, or the Windows or system
+// folder; and the registry keys and values its registry records expect.
+void Prepare(PosixOs& os, const MakeOptions& o, const std::string& target) {
+  os.SetWindowsFolder(target);
+  os.SetSystemFolder(target);
+  auto big5 = [](const std::string& utf8) {
+    std::string out;
+    Utf8ToBig5(utf8, &out);
+    return out;
+  };
+  const RegistryName& p = o.install_path;
+  os.registry().Put(p.root, big5(p.key), big5(p.value), 1, target + '\0');
+  for (const RegistrySpec& r : o.registry) {
+    os.registry().Put(r.check.root, big5(r.check.key), big5(r.check.value), 1, target + '\0');
+    for (const RegistrySpec::Operation& op : r.operations) {
+      if (op.open) os.registry().AddKey(op.key.root, big5(op.key.key));
+    }
+  }
+}
+
 }  // namespace
 
 std::string VerifyPatch(const fs::path& patch, const MakeOptions& options) {
@@ -52,11 +73,12 @@ std::string VerifyPatch(const fs::path& patch, const MakeOptions& options) {
     fs::remove_all(work);
     fs::create_directories(work);
     fs::copy(old_tree, work, fs::copy_options::recursive);
-    std::unique_ptr<Os> os = MakeNativeOs();
+    PosixOs os;
+    Prepare(os, options, work.string());
     LogCollector ui;
     MessageId r = msg::kOk;
     {
-      Session session(*os, ui);
+      Session session(os, ui);
       session.names.program_path = patch.string();
       session.requested_target = work.string();
       r = OpenPatchContainer(session);

@@ -21,7 +21,7 @@ if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 $SUDO apt-get update -qq
 $SUDO apt-get install -y -qq --no-install-recommends \
   cmake ninja-build g++ make pkg-config \
-  zlib1g-dev googletest libdivsufsort-dev libdeflate-dev \
+  zlib1g-dev googletest libdivsufsort-dev libdeflate-dev nlohmann-json3-dev \
   g++-mingw-w64-x86-64 g++-mingw-w64-i686 mingw-w64-tools libz-mingw-w64-dev \
   wine64 xvfb xauth locales fonts-arphic-uming osslsigncode openssl \
   binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 \

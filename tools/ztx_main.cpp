@@ -2,7 +2,8 @@
 //
 //   ztx make --old DIR [--old DIR ...] --new DIR --applier EXE -o PATCH
 //            [--description TEXT] [--backup-folder NAME] [--stored] [--no-verify]
-//   ztx verify PATCH --old DIR [--old DIR ...] --new DIR
+//            [--location user|windows|system] [--optional FILE ...] [--manifest FILE.json]
+//   ztx verify PATCH --old DIR [--old DIR ...] --new DIR [--manifest FILE.json]
 //   ztx apply PATCH [--target DIR] [--restart]
 //   ztx info PATCH
 //   ztx pack --stub APPLIER [--description-file BIG5.TXT] [--records FILE]
@@ -28,6 +29,7 @@
 #include "core/records.h"
 #include "core/session.h"
 #include "maker/container_writer.h"
+#include "maker/manifest.h"
 #include "maker/delta_encoder.h"
 #include "maker/patch_maker.h"
 #include "platform/os.h"
@@ -40,7 +42,8 @@ int Usage() {
   std::fprintf(stderr,
                "usage: ztx make --old DIR [--old DIR ...] --new DIR --applier EXE -o PATCH\n"
                "                [--description TEXT] [--backup-folder NAME] [--stored] [--no-verify]\n"
-               "       ztx verify PATCH --old DIR [--old DIR ...] --new DIR\n"
+               "                [--location user|windows|system] [--optional FILE ...] [--manifest FILE.json]\n"
+               "       ztx verify PATCH --old DIR [--old DIR ...] --new DIR [--manifest FILE.json]\n"
                "       ztx apply PATCH [--target DIR] [--restart]\n"
                "       ztx info PATCH\n"
                "       ztx pack --stub APPLIER [--description-file BIG5.TXT] [--records FILE]\n"
@@ -132,19 +135,49 @@ void ShowProgress(const std::string& file, size_t done, size_t total) {
   std::fflush(stderr);
 }
 
+// The options that flags and a manifest give; false after a message.
+bool ReadOptions(const Args& args, ztx::MakeOptions* options) {
+  for (const std::string& old : args.All("--old")) options->old_trees.emplace_back(old);
+  options->new_tree = args.Get("--new");
+  if (args.Has("--manifest")) {
+    std::string text;
+    if (!ReadWholeFile(args.Get("--manifest"), &text)) {
+      std::fprintf(stderr, "ztx: cannot read %s\n", args.Get("--manifest").c_str());
+      return false;
+    }
+    try {
+      ztx::ReadManifest(text, options);
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "ztx: %s: %s\n", args.Get("--manifest").c_str(), e.what());
+      return false;
+    }
+  }
+  options->description_utf8 = args.Get("--description", options->description_utf8);
+  options->backup_folder = args.Get("--backup-folder", options->backup_folder);
+  for (const std::string& f : args.All("--optional")) options->optional_files.push_back(f);
+  const std::string location = args.Get("--location", "");
+  if (location == "windows") options->location = ztx::LocationKind::kWindowsFolder;
+  if (location == "system") options->location = ztx::LocationKind::kSystemFolder;
+  if (location == "user") options->location = ztx::LocationKind::kUserFolder;
+  if (!location.empty() && location != "windows" && location != "system" && location != "user") {
+    std::fprintf(stderr, "ztx: --location is user, windows or system (a registry path goes in a manifest)\n");
+    return false;
+  }
+  return true;
+}
+
 int Make(int argc, char** argv) {
   Args args;
-  if (!args.Parse(argc, argv, {"--old", "--new", "--applier", "-o", "--description", "--backup-folder"},
+  if (!args.Parse(argc, argv,
+                  {"--old", "--new", "--applier", "-o", "--description", "--backup-folder", "--location",
+                   "--optional", "--manifest"},
                   {"--stored", "--no-verify"}) ||
       !args.positional.empty() || args.All("--old").empty() || !args.Has("--new") || !args.Has("-o") ||
       !args.Has("--applier")) {
     return Usage();
   }
   ztx::MakeOptions options;
-  for (const std::string& old : args.All("--old")) options.old_trees.emplace_back(old);
-  options.new_tree = args.Get("--new");
-  options.description_utf8 = args.Get("--description");
-  options.backup_folder = args.Get("--backup-folder", options.backup_folder);
+  if (!ReadOptions(args, &options)) return 1;
   options.progress = ShowProgress;
   const std::string output = args.Get("-o");
   // The patch is written under another name and takes its own only once it has
@@ -177,13 +210,12 @@ int Make(int argc, char** argv) {
 
 int Verify(int argc, char** argv) {
   Args args;
-  if (!args.Parse(argc, argv, {"--old", "--new"}, {}) || args.positional.size() != 1 ||
+  if (!args.Parse(argc, argv, {"--old", "--new", "--manifest"}, {}) || args.positional.size() != 1 ||
       args.All("--old").empty() || !args.Has("--new")) {
     return Usage();
   }
   ztx::MakeOptions options;
-  for (const std::string& old : args.All("--old")) options.old_trees.emplace_back(old);
-  options.new_tree = args.Get("--new");
+  if (!ReadOptions(args, &options)) return 1;
   const std::string report = ztx::VerifyPatch(args.positional[0], options);
   if (!report.empty()) {
     std::fprintf(stderr, "ztx: %s", report.c_str());

@@ -11,6 +11,9 @@
 
 #include "commit/apply_driver.h"
 #include "maker/delta_encoder.h"
+#include "maker/manifest.h"
+#include "core/container.h"
+#include "platform/os_posix.h"
 #include "tests/support/delta_runner.h"
 #include "tests/support/script_fixture.h"
 #include "tests/support/temp_folder.h"
@@ -93,6 +96,51 @@ TEST_F(PatchMakerTest, VerifyProvesThePatchOnEveryOldTree) {
   Put("other", "app.exe", "an unknown version");
   MakeOptions unknown = Options({"other"});
   EXPECT_NE(VerifyPatch(dir_.path() / "patch.exe", unknown).find("message 33"), std::string::npos);
+}
+
+TEST_F(PatchMakerTest, ManifestSaysWhereAndWhatElse) {
+  // app.exe carries a build stamp at bytes 4..7 that differs between copies of
+  // the same version; extra.dat may be missing; the install path is in the
+  // registry, and a value is written there.
+  Put("old", "app.exe", "MZ__0001 the old program");
+  Put("old", "extra.dat", "old extra");
+  Put("new", "app.exe", "MZ__0002 the new program, better");
+  Put("new", "extra.dat", "new extra");
+  MakeOptions o = Options({"old"});
+  ReadManifest(R"({
+    "description": "說明",
+    "backup_folder": "舊檔",
+    "location": {"registry": {"root": "HKLM", "key": "Software\\Maker\\App", "value": "Path"}},
+    "optional": ["extra.dat"],
+    "exclude": [{"file": "app.exe", "offset": 4, "length": 4}],
+    "registry": [{"check": {"root": "HKLM", "key": "Software\\Maker\\App", "value": "Path"},
+                  "operations": [{"open": {"root": "HKLM", "key": "Software\\Maker\\App"}},
+                                 {"set": {"name": "Version", "sz": "2.0"}},
+                                 {"set": {"name": "Build", "dword": 2}}]}]
+  })", &o);
+  const ContainerContent content = MakePatchContent(o);
+  const auto data = BuildPatchData(content);
+  dir_.Write("patch.exe", "MZ stub" + std::string(data.begin(), data.end()));
+  EXPECT_EQ(VerifyPatch(dir_.path() / "patch.exe", o), "");
+
+  // On a machine whose copy has another build stamp and no extra.dat.
+  testing::TempFolder target;
+  target.Write("app.exe", "MZ__9999 the old program");
+  PosixOs os;
+  os.registry().Put(root_key::kLocalMachine, "Software\\Maker\\App", "Path", 1, target.path().string() + '\0');
+  UiHooks no_window;
+  Session session(os, no_window);
+  session.names.program_path = dir_ / "patch.exe";
+  ASSERT_EQ(OpenPatchContainer(session), msg::kOk);
+  ASSERT_EQ(ApplyPatch(session), msg::kOk);
+  EXPECT_EQ(target.Read("app.exe").substr(8), std::string(" the new program, better"));
+  EXPECT_FALSE(fs::exists(target.path() / "extra.dat")) << "optional, and not there";
+  EXPECT_EQ(os.registry().Get(root_key::kLocalMachine, "Software\\Maker\\App", "Version")->data, std::string("2.0\0", 4));
+  EXPECT_EQ(os.registry().Get(root_key::kLocalMachine, "Software\\Maker\\App", "Build")->data,
+            std::string("\x02\0\0\0", 4));
+  EXPECT_THROW(ReadManifest(R"({"location": "moon"})", &o), std::runtime_error);
+  EXPECT_THROW(ReadManifest(R"({"registry": [{"check": {"root": "HKXX", "key": "k"}}]})", &o), std::runtime_error);
+  EXPECT_THROW(ReadManifest("{not json", &o), std::runtime_error);
 }
 
 TEST_F(PatchMakerTest, RefusesWhatAPatchCannotCarry) {
