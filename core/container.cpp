@@ -19,18 +19,24 @@ std::uint32_t U32At(const std::uint8_t* p) {
 
 // Writes unpacked bytes to the script, refusing a script that outgrows the
 // positions of the format (a DEFLATE bomb fills no disk).
+// It keeps the size and the CRC of what it wrote.
 class ScriptSink {
  public:
   explicit ScriptSink(Session& s) : s_(s) {}
   MessageId Put(const void* data, std::uint32_t n) {
     if (n > kMaxScriptSize - written_) return msg::kPatchDamaged;
     written_ += n;
+    crc_ = crc32(crc_, static_cast<const Bytef*>(data), n);
     return s_.files.WriteBytes(s_.script.handle(), data, n) ? msg::kOk : msg::kScratchFull;
   }
+  std::uint32_t written() const { return written_; }
+  // The register of the patch format's CRC-32: the complement of zlib's value.
+  std::uint32_t crc_register() const { return ~static_cast<std::uint32_t>(crc_) ; }
 
  private:
   Session& s_;
   std::uint32_t written_ = 0;
+  uLong crc_ = 0;
 };
 
 // Frees the inflater however the extraction ends.
@@ -59,10 +65,9 @@ MessageId InflateStep(Inflater& inf, int flush, ScriptSink& sink, int* ret, bool
   return produced > 0 ? sink.Put(out, produced) : msg::kOk;
 }
 
-MessageId InflateBody(Session& s, std::int64_t remaining) {
+MessageId InflateBody(Session& s, std::int64_t remaining, ScriptSink& sink) {
   Inflater inf;
   if (!inf.ready) return msg::kScratchFull;
-  ScriptSink sink(s);
   std::uint8_t in[kChunkSize];
   int ret = Z_OK;
   bool progress = true;
@@ -90,8 +95,7 @@ MessageId InflateBody(Session& s, std::int64_t remaining) {
   return msg::kOk;
 }
 
-MessageId CopyBody(Session& s, std::int64_t remaining) {
-  ScriptSink sink(s);
+MessageId CopyBody(Session& s, std::int64_t remaining, ScriptSink& sink) {
   std::uint8_t buffer[kChunkSize];
   while (remaining > 0) {
     const auto n = static_cast<std::uint32_t>(std::min<std::int64_t>(remaining, kChunkSize));
@@ -113,10 +117,17 @@ MessageId ExtractPatchScript(Session& s) {
   const std::uint32_t position = s.files.CurrentPosition(file);
   if (position == 0xFFFFFFFF) return msg::kPatchDamaged;
   const std::int64_t remaining = std::int64_t{s.data_end} - position - kTrailerSize;
+  ScriptSink sink(s);
   const MessageId result = (s.header.header_flags & PatchHeader::kBodyCompressed)
-                               ? InflateBody(s, remaining)
-                               : CopyBody(s, remaining);
+                               ? InflateBody(s, remaining, sink)
+                               : CopyBody(s, remaining, sink);
   if (result != msg::kOk) return result;
+  const std::uint8_t* h = s.header.bytes.data();
+  if (std::equal(std::begin(kZtxSignature), std::end(kZtxSignature), h) &&
+      (U32At(h + kScriptCrcOffset) != sink.crc_register() || U32At(h + kScriptSizeOffset) != sink.written() ||
+       h[kFieldCopyOffset] != h[9] || !std::equal(h + 74, h + 78, h + kFieldCopyOffset + 1))) {
+    return msg::kPatchDamaged;
+  }
   s.script.SeekTo(0);
   return msg::kOk;
 }

@@ -20,6 +20,18 @@
 
 namespace ztx {
 
+// Patches made by ztx also say what their script unpacks to: the header starts
+// with the 9 bytes of kZtxSignature, and holds at offset 10 the CRC-32 register
+// of the unpacked script, at offset 14 its size (u32 each), and at offset 18 a
+// copy of the flags byte and the two text lengths (offsets 9 and 74 to 77). A
+// patch whose script unpacks to anything else, or whose copies disagree, is
+// damaged (message 1): a corrupted patch cannot pass for another, smaller one.
+// Patches without the signature are read as they are.
+constexpr char kZtxSignature[9] = {'Z', 'T', 'X', 'P', 'A', 'T', 'C', 'H', 1};
+constexpr std::uint32_t kScriptCrcOffset = 10;
+constexpr std::uint32_t kScriptSizeOffset = 14;
+constexpr std::uint32_t kFieldCopyOffset = 18;  // flags byte, then the 4 bytes at 74
+
 constexpr std::uint32_t kTrailerSize = 8;
 constexpr std::uint32_t kMinDataLength = PatchHeader::kSize + kTrailerSize;
 constexpr std::uint32_t kMaxDescriptionLength = 1002;

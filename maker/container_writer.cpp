@@ -19,10 +19,14 @@ void AppendU32(std::vector<std::uint8_t>& out, std::uint32_t v) {
   for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
 }
 
-// Bytes the applier does not interpret, filled so that a person reading a hex
-// dump sees what the data is.
-constexpr char kHeaderSignature[9] = {'Z', 'T', 'X', 'P', 'A', 'T', 'C', 'H', 1};
-constexpr std::uint32_t kTrailerSignature = 0x3158545A;  // "ZTX1"
+void PutU32(std::vector<std::uint8_t>& out, size_t at, std::uint32_t v) {
+  PutU16(out, at, v & 0xFFFF);
+  PutU16(out, at + 2, v >> 16);
+}
+
+// The trailer's second word, which the applier does not read: "ZTX1" for a
+// person reading a hex dump.
+constexpr std::uint32_t kTrailerSignature = 0x3158545A;
 
 }  // namespace
 
@@ -54,12 +58,18 @@ std::vector<std::uint8_t> BuildPatchData(const ContainerContent& content, const 
     throw std::length_error("text block too long for the patch header");
   }
   std::vector<std::uint8_t> out(PatchHeader::kSize, 0);
-  std::copy(std::begin(kHeaderSignature), std::end(kHeaderSignature), out.begin());
+  std::copy(std::begin(kZtxSignature), std::end(kZtxSignature), out.begin());
   out[9] = content.compress ? PatchHeader::kBodyCompressed : 0;
   PutU16(out, 74, static_cast<std::uint32_t>(content.skipped_text.size()));
   PutU16(out, 76, static_cast<std::uint32_t>(content.description.size()));
 
   const std::string script = BuildScript(content);
+  PutU32(out, kScriptCrcOffset,
+         ~static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(script.data()),
+                                           static_cast<uInt>(script.size()))));
+  PutU32(out, kScriptSizeOffset, static_cast<std::uint32_t>(script.size()));
+  out[kFieldCopyOffset] = out[9];
+  std::copy(out.begin() + 74, out.begin() + 78, out.begin() + kFieldCopyOffset + 1);
   if (content.compress) {
     const std::vector<std::uint8_t> body = compress(script);
     out.insert(out.end(), body.begin(), body.end());

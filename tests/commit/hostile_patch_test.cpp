@@ -151,6 +151,7 @@ INSTANTIATE_TEST_SUITE_P(
                 [] {
                   std::string d = DataOf(Records(GroupWriter("B")));
                   d[76] = d[77] = '\xFF';
+                  d[kFieldCopyOffset + 3] = d[kFieldCopyOffset + 4] = '\xFF';  // and the copy the maker keeps
                   return d;
                 },
                 msg::kNoPatchInside},

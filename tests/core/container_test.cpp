@@ -29,9 +29,12 @@ struct PatchFile {
   void SetDataLength(std::uint32_t v) {
     for (int i = 0; i < 4; ++i) data[data.size() - 8 + i] = static_cast<char>(v >> (8 * i));
   }
+  // Changes a text length and its copy, so that the text-block checks are reached.
   void SetHeaderU16(size_t offset, std::uint16_t v) {
-    data[offset] = static_cast<char>(v);
-    data[offset + 1] = static_cast<char>(v >> 8);
+    for (size_t at : {offset, offset - 74 + kFieldCopyOffset + 1}) {
+      data[at] = static_cast<char>(v);
+      data[at + 1] = static_cast<char>(v >> 8);
+    }
   }
   // Flips one byte of the body.
   void DamageBody(size_t offset) { data[PatchHeader::kSize + offset] ^= 0x55; }
@@ -155,7 +158,20 @@ INSTANTIATE_TEST_SUITE_P(
                    msg::kPatchDamaged},
         DamageCase{"description_1003", [](PatchFile& p) { p.SetHeaderU16(76, 1003); }, msg::kNoPatchInside},
         DamageCase{"description_65535", [](PatchFile& p) { p.SetHeaderU16(76, 65535); }, msg::kNoPatchInside},
-        DamageCase{"skipped_text_past_end", [](PatchFile& p) { p.SetHeaderU16(74, 65535); }, msg::kNoPatchInside}),
+        DamageCase{"skipped_text_past_end", [](PatchFile& p) { p.SetHeaderU16(74, 65535); }, msg::kNoPatchInside},
+        DamageCase{"text_length_without_its_copy", [](PatchFile& p) { p.data[74] ^= 0x01; }, msg::kPatchDamaged},
+        DamageCase{"flags_without_their_copy", [](PatchFile& p) { p.data[9] ^= 0x01; }, msg::kPatchDamaged},
+        DamageCase{"script_crc", [](PatchFile& p) { p.data[kScriptCrcOffset] ^= 0x01; }, msg::kPatchDamaged},
+        DamageCase{"stored_body_byte",
+                   [](PatchFile& p) {
+                     // A body written stored, one byte changed: only the CRC can tell.
+                     ContainerContent c;
+                     c.compress = false;
+                     c.records = Pattern(300);
+                     p = PatchFile(c);
+                     p.DamageBody(100);
+                   },
+                   msg::kPatchDamaged}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A signed patch: a PE whose security directory names a certificate table at the
