@@ -1,6 +1,6 @@
 // ztx: the command-line tool for patch authors.
 //
-//   ztx make --old DIR [--old DIR ...] --new DIR --applier EXE -o PATCH
+//   ztx make --old DIR [--old DIR ...] --new DIR [--applier EXE | --64] -o PATCH
 //            [--description TEXT] [--backup-folder NAME] [--stored] [--no-verify]
 //            [--location user|windows|system] [--optional FILE ...] [--manifest FILE.json]
 //   ztx verify PATCH --old DIR [--old DIR ...] --new DIR [--manifest FILE.json]
@@ -17,6 +17,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -40,7 +41,7 @@ namespace {
 
 int Usage() {
   std::fprintf(stderr,
-               "usage: ztx make --old DIR [--old DIR ...] --new DIR --applier EXE -o PATCH\n"
+               "usage: ztx make --old DIR [--old DIR ...] --new DIR [--applier EXE | --64] -o PATCH\n"
                "                [--description TEXT] [--backup-folder NAME] [--stored] [--no-verify]\n"
                "                [--location user|windows|system] [--optional FILE ...] [--manifest FILE.json]\n"
                "       ztx verify PATCH --old DIR [--old DIR ...] --new DIR [--manifest FILE.json]\n"
@@ -166,15 +167,33 @@ bool ReadOptions(const Args& args, ztx::MakeOptions* options) {
   return true;
 }
 
+// The applier a patch is made from: the one given, or the 32-bit one (64-bit on
+// request) next to this program or in the build tree beside it.
+std::string FindApplier(const Args& args) {
+  if (args.Has("--applier")) return args.Get("--applier");
+  namespace fs = std::filesystem;
+  const fs::path here = fs::path(ztx::MakeNativeOs()->ProgramPath()).parent_path();
+  const char* build = args.Has("--64") ? "win64" : "win32";
+  for (const fs::path& candidate :
+       {here / (args.Has("--64") ? "ztxapply64.exe" : "ztxapply.exe"), here / ".." / build / "ztxapply.exe"}) {
+    if (fs::is_regular_file(candidate)) return candidate.lexically_normal().string();
+  }
+  return "";
+}
+
 int Make(int argc, char** argv) {
   Args args;
   if (!args.Parse(argc, argv,
                   {"--old", "--new", "--applier", "-o", "--description", "--backup-folder", "--location",
                    "--optional", "--manifest"},
-                  {"--stored", "--no-verify"}) ||
-      !args.positional.empty() || args.All("--old").empty() || !args.Has("--new") || !args.Has("-o") ||
-      !args.Has("--applier")) {
+                  {"--stored", "--no-verify", "--64"}) ||
+      !args.positional.empty() || args.All("--old").empty() || !args.Has("--new") || !args.Has("-o")) {
     return Usage();
+  }
+  const std::string applier = FindApplier(args);
+  if (applier.empty()) {
+    std::fprintf(stderr, "ztx: no applier found next to ztx; name one with --applier\n");
+    return 1;
   }
   ztx::MakeOptions options;
   if (!ReadOptions(args, &options)) return 1;
@@ -186,7 +205,7 @@ int Make(int argc, char** argv) {
   try {
     ztx::ContainerContent content = ztx::MakePatchContent(options);
     content.compress = !args.Has("--stored");
-    if (int r = WritePatch(args.Get("--applier"), content, unproved, ztx::DeflateRawStrongest)) return r;
+    if (int r = WritePatch(applier, content, unproved, ztx::DeflateRawStrongest)) return r;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "ztx: %s\n", e.what());
     return 1;
