@@ -20,7 +20,8 @@ PAIRS = [
     ("esbuild.exe", "@esbuild/win32-x64", "0.24.0", "0.24.1", "esbuild.exe"),
     ("lightningcss.node", "lightningcss-win32-x64-msvc", "1.32.0", "1.33.0", "lightningcss.win32-x64-msvc.node"),
     ("rollup.node", "@rollup/rollup-win32-x64-msvc", "4.24.0", "4.24.2", "rollup.win32-x64-msvc.node"),
-    ("typescript tree", "typescript", "5.6.2", "5.6.3", None),
+    # A minor release of a JavaScript package: hundreds of files, many of them edited.
+    ("prettier tree", "prettier", "3.3.3", "3.4.0", None),
 ]
 
 

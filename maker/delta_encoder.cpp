@@ -4,8 +4,10 @@
 //    of the old file (and a hash chain over the new file's own past, since the
 //    decoder's address space goes on into the output) gives the longest exact
 //    match at a position; a match is taken when it beats the current alignment
-//    by more than 8 bytes, and each alignment is stretched forwards and
-//    backwards over stretches where at least half of the bytes agree. The
+//    by more than a few bytes (two scans with different margins run at once,
+//    and the one whose first trial compresses better goes on), and each
+//    alignment is stretched forwards and backwards over stretches where at
+//    least half of the bytes agree. The
 //    result is a list of regions: new bytes that approximate the address space
 //    at one offset, followed by new bytes that match nothing.
 // 2. Commands. Each region is cut into copies (exact runs of at least
@@ -65,17 +67,19 @@ struct Region {
   Index extra = 0;
 };
 
+// The suffix array of the old file, shared by the scans.
+std::vector<saidx_t> SortSuffixes(const std::string& from) {
+  std::vector<saidx_t> suffixes(from.size());
+  if (!from.empty() && divsufsort(reinterpret_cast<const sauchar_t*>(from.data()), suffixes.data(),
+                                  static_cast<saidx_t>(from.size())) != 0) {
+    throw std::runtime_error("suffix sorting failed");
+  }
+  return suffixes;
+}
+
 class Matcher {
  public:
-  explicit Matcher(const Space& s) : s_(s) {
-    const Index n = s.source_size();
-    if (n > 0) {
-      suffixes_.resize(n);
-      if (divsufsort(reinterpret_cast<const sauchar_t*>(s.from.data()), suffixes_.data(),
-                     static_cast<saidx_t>(n)) != 0) {
-        throw std::runtime_error("suffix sorting failed");
-      }
-    }
+  Matcher(const Space& s, const std::vector<saidx_t>& suffixes) : s_(s), suffixes_(suffixes) {
     if (s.to.size() >= kHashBytes) {
       head_.assign(size_t{1} << kHashBits, -1);
       chain_.assign(s.to.size(), -1);
@@ -152,13 +156,16 @@ class Matcher {
   }
 
   const Space& s_;
-  std::vector<saidx_t> suffixes_;
+  const std::vector<saidx_t>& suffixes_;
   std::vector<std::int32_t> head_, chain_;
   Index hashed_ = 0;
 };
 
-std::vector<Region> FindRegions(const Space& s) {
-  Matcher matcher(s);
+// `switch_gain`: how many bytes a new match must beat the current alignment
+// by before the scan moves to it. Small changes to it move the cuts between
+// regions a lot, and which cuts compress best differs from file to file.
+std::vector<Region> FindRegions(const Space& s, const std::vector<saidx_t>& suffixes, Index switch_gain) {
+  Matcher matcher(s, suffixes);
   const Index new_size = static_cast<Index>(s.to.size());
   // A byte of the current alignment, where it exists at that point of decoding.
   auto agrees = [&](Index q, Index offset) {
@@ -176,7 +183,7 @@ std::vector<Region> FindRegions(const Space& s) {
       for (; scsc < scan + length; ++scsc) {
         if (agrees(scsc, last_offset)) ++old_score;
       }
-      if ((length == old_score && length != 0) || length > old_score + 8) break;
+      if ((length == old_score && length != 0) || length > old_score + switch_gain) break;
       if (agrees(scan, last_offset)) --old_score;
     }
     if (length == old_score && scan != new_size) continue;
@@ -415,14 +422,29 @@ VersionSpec EncodeDelta(const std::string& from, const std::string& to) {
     throw std::length_error("a file of 2 GiB or more does not fit the delta format");
   }
   const Space s{from, to};
-  const std::vector<Region> regions = FindRegions(s);
-
-  // A few candidates at a time, two at once; each round keeps the best.
+  const std::vector<saidx_t> suffixes = SortSuffixes(from);
   Choice best_choice;
   best_choice.fixed_tail = 0;
   best_choice.min_copy = kWholeRegion;
   const int level = TrialLevel(to);
-  Trial best = Try(s, regions, best_choice, level);
+
+  // Two scans at once, each with its first trial; the better one goes on.
+  auto scan = [&](Index switch_gain) {
+    std::vector<Region> r = FindRegions(s, suffixes, switch_gain);
+    Trial t = Try(s, r, best_choice, level);
+    return std::pair{std::move(r), std::move(t)};
+  };
+  auto other = std::async(std::launch::async, scan, Index{6});
+  auto [regions, best] = scan(4);
+  {
+    auto [other_regions, other_trial] = other.get();
+    if (other_trial.compressed < best.compressed) {
+      regions = std::move(other_regions);
+      best = std::move(other_trial);
+    }
+  }
+
+  // A few candidates at a time, two at once; each round keeps the best.
   auto keep = [&](Trial t, const Choice& c) {
     if (t.compressed < best.compressed) {
       best = std::move(t);
