@@ -25,13 +25,13 @@ cp -r many/old many/target
 /usr/bin/time -f "ztx apply: %e s, peak RSS %M KiB" "$ztx" apply many.exe --target many/target | tail -1
 diff -r --exclude=BACKUP many/new many/target >/dev/null && echo "identical to the new tree"
 
-echo "== 127 nested folders =="
+echo "== 127 nested folders (the longest name a patch holds: 255 bytes) =="
 deep=$(printf 'd/%.0s' $(seq 1 127))
 mkdir -p "deep/old/$deep" "deep/new/$deep"
-printf 'old' > "deep/old/${deep}f.txt"
-printf 'new!' > "deep/new/${deep}f.txt"
+printf 'old' > "deep/old/${deep}f"
+printf 'new!' > "deep/new/${deep}f"
 "$ztx" make --old deep/old --new deep/new --applier "$applier" -o deep.exe >/dev/null
 cp -r deep/old deep/target
 /usr/bin/time -f "ztx apply: %e s, peak RSS %M KiB" "$ztx" apply deep.exe --target deep/target | tail -1
-cmp "deep/new/${deep}f.txt" "deep/target/${deep}f.txt" && echo "identical"
+cmp "deep/new/${deep}f" "deep/target/${deep}f" && echo "identical"
 
