@@ -31,7 +31,7 @@ class ScriptSink {
   }
   std::uint32_t written() const { return written_; }
   // The register of the patch format's CRC-32: the complement of zlib's value.
-  std::uint32_t crc_register() const { return ~static_cast<std::uint32_t>(crc_) ; }
+  std::uint32_t crc_register() const { return ~static_cast<std::uint32_t>(crc_); }
 
  private:
   Session& s_;
