@@ -21,7 +21,8 @@
 //    whole file), then chunk size, then flags are tried in rounds; the set
 //    whose streams compress smallest with raw DEFLATE wins (at the strongest
 //    level while the streams are small, at a faster one that ranks alike when
-//    they are large).
+//    they are large). A file of more than 2 MiB is ranked on its first MiB,
+//    and the winner tried on the whole file against the first choice.
 //
 // Every read the decoder will make is checked here against what exists at that
 // moment (the source, and the output written so far); a tail or chunk that
@@ -239,6 +240,7 @@ struct Choice {
   int fixed_tail = -1;  // -1: a tail length per copy (period 1), else one for the file (period 0)
   Index min_copy = 24;  // shortest exact run that becomes a copy of its own
   std::uint8_t delta_flags = 0;
+  bool operator==(const Choice&) const = default;
 };
 
 int NumberWidth(std::uint64_t magnitude) {
@@ -444,10 +446,32 @@ VersionSpec EncodeDelta(const std::string& from, const std::string& to) {
     }
   }
 
+  // A large file picks its other parameters on a sample: the regions that
+  // start in its first kSampleBytes, which rank the candidates as the whole
+  // file does at a fraction of the cost. The winner is then tried on the whole
+  // file against the first choice.
+  constexpr Index kSampleBytes = 1 << 20;
+  const bool sampled = static_cast<Index>(to.size()) > 2 * kSampleBytes;
+  std::string sample_to;
+  std::vector<Region> sample_regions;
+  if (sampled) {
+    for (const Region& r : regions) {
+      if (r.start >= kSampleBytes) break;
+      sample_regions.push_back(r);
+    }
+    const Region& last = sample_regions.back();
+    sample_to = to.substr(0, static_cast<size_t>(last.start + last.length + last.extra));
+  }
+  const Space sample{from, sampled ? sample_to : to};
+  const std::vector<Region>& ranked_regions = sampled ? sample_regions : regions;
+  const Choice first_choice = best_choice;
+  Trial ranked = sampled ? Try(sample, ranked_regions, best_choice, level) : Trial{};
+  Trial& leader = sampled ? ranked : best;
+
   // A few candidates at a time, two at once; each round keeps the best.
   auto keep = [&](Trial t, const Choice& c) {
-    if (t.compressed < best.compressed) {
-      best = std::move(t);
+    if (t.compressed < leader.compressed) {
+      leader = std::move(t);
       best_choice = c;
     }
   };
@@ -455,9 +479,10 @@ VersionSpec EncodeDelta(const std::string& from, const std::string& to) {
     for (size_t i = 0; i < choices.size(); i += 2) {
       std::future<Trial> second;
       if (i + 1 < choices.size()) {
-        second = std::async(std::launch::async, [&, i] { return Try(s, regions, choices[i + 1], level); });
+        second = std::async(std::launch::async,
+                            [&, i] { return Try(sample, ranked_regions, choices[i + 1], level); });
       }
-      keep(Try(s, regions, choices[i], level), choices[i]);
+      keep(Try(sample, ranked_regions, choices[i], level), choices[i]);
       if (second.valid()) keep(second.get(), choices[i + 1]);
     }
   };
@@ -491,6 +516,10 @@ VersionSpec EncodeDelta(const std::string& from, const std::string& to) {
     flags.push_back(with([](Choice& c) { c.delta_flags |= delta_flags::kBoundCountsOutput; }));
   }
   round(flags);
+  if (sampled && best_choice != first_choice) {
+    Trial whole = Try(s, regions, best_choice, level);
+    if (whole.compressed < best.compressed) best = std::move(whole);
+  }
   best.version.crc = Crc32Update(kCrcInitial, from.data(), static_cast<std::uint32_t>(from.size()));
   return std::move(best.version);
 }

@@ -274,6 +274,15 @@ const Pair kPairs[] = {
        }
        return std::pair{a, b};
      }},
+    // Past 2 MiB the parameters are picked on a sample of the file, then
+    // tried on the whole of it.
+    {"large_sampled", [](std::mt19937& r) {
+       // New code between kept stretches: longer plain chunks win there.
+       const std::string a = RandomBytes(r, 2600000);
+       std::string b;
+       for (size_t at = 0; at < a.size(); at += 20000) b += a.substr(at, 12000) + RandomBytes(r, 9000);
+       return std::pair{a, b};
+     }},
 };
 
 class DeltaPairTest : public ::testing::TestWithParam<Pair> {};
