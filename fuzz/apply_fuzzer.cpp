@@ -45,7 +45,7 @@ std::map<std::string, std::string> Outside(const fs::path& root) {
 int Run(const std::uint8_t* data, size_t size) {
   const fs::path root = ScratchRoot() / "apply";
   MakeTree(root);
-  const auto before = Outside(root);
+  static const auto before = Outside(root);  // the same fresh tree every time
   const std::string app = (root / "app").string();
 
   MessageId r = msg::kOk;

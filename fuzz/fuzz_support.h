@@ -47,6 +47,18 @@ inline const fs::path& ScratchRoot() {
   return root;
 }
 
+}  // namespace ztx::fuzz
+
+// libFuzzer calls this once per process, before the first input: the scratch
+// folder and TMPDIR are in place before any harness makes a scratch file. Each
+// harness (and the seed writer, which never calls it) is one source file.
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  ztx::fuzz::ScratchRoot();
+  return 0;
+}
+
+namespace ztx::fuzz {
+
 inline void WriteFile(const fs::path& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));

@@ -44,6 +44,7 @@ for t in "${targets[@]}"; do
     echo "fuzz: $t failed; the input is in $out/artifacts/$t/" >&2
     exit 1
   fi
-  runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' || echo "?")
-  echo "== $t: $runs runs in ${seconds} s, $((${runs:-0} / seconds)) per second"
+  runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' || true)
+  runs="${runs:-0}"
+  echo "== $t: $runs runs in ${seconds} s, $((runs / seconds)) per second"
 done
