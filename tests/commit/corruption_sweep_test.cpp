@@ -27,15 +27,6 @@ const std::map<std::string, std::string> kNew = {
     {"app.exe", "the program, version two, with its better code and tables"},
     {"data/table.dat", "a table of numbers: 1 2 3 5 8 13 21 34"}};
 
-std::map<std::string, std::string> Snapshot(const fs::path& root) {
-  std::map<std::string, std::string> files;
-  for (const auto& e : fs::recursive_directory_iterator(root)) {
-    files[fs::relative(e.path(), root).generic_string()] =
-        e.is_regular_file() ? testing::TempFolder::ReadFile(e.path()) : "<folder>";
-  }
-  return files;
-}
-
 class CorruptionSweepTest : public ::testing::Test {
  protected:
   // The appended data of the fixture, body stored so that script bytes lie in
@@ -61,7 +52,7 @@ class CorruptionSweepTest : public ::testing::Test {
       fs::create_directories((dir_.path() / "app" / name).parent_path());
       dir_.Write("app/" + name, content);
     }
-    const auto before = Snapshot(dir_.path());
+    const auto before = testing::Snapshot(dir_.path());
     dir_.Write("patch.exe", "MZ" + data);
     MessageId r = msg::kOk;
     {
@@ -72,7 +63,7 @@ class CorruptionSweepTest : public ::testing::Test {
       r = OpenPatchContainer(session);
       if (r == msg::kOk) r = ApplyPatch(session);
     }
-    auto after = Snapshot(dir_.path());
+    auto after = testing::Snapshot(dir_.path());
     if (r == msg::kOk) {
       for (const auto& [name, content] : kNew) EXPECT_EQ(after["app/" + name], content) << what;
     } else {

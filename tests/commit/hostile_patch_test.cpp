@@ -22,16 +22,6 @@ namespace fs = std::filesystem;
 const std::string kApp = "the program as it is on disk, version one";
 constexpr std::uint32_t kHkcu = root_key::kCurrentUser;
 
-// Every file below a folder with its content.
-std::map<std::string, std::string> Snapshot(const fs::path& root) {
-  std::map<std::string, std::string> files;
-  for (const auto& e : fs::recursive_directory_iterator(root)) {
-    files[fs::relative(e.path(), root).generic_string()] =
-        e.is_regular_file() ? testing::TempFolder::ReadFile(e.path()) : "<folder>";
-  }
-  return files;
-}
-
 // A FileRecord whose one version is the app.exe on disk, with the given delta.
 FileRecordSpec AppRecord(const std::array<std::string, kStreamCount>& streams, std::uint8_t block = 16,
                          std::uint8_t flags = 0, std::uint32_t new_size = 100) {
@@ -111,7 +101,7 @@ class HostilePatchTest : public ::testing::TestWithParam<Hostile> {
 };
 
 TEST_P(HostilePatchTest, EndsWithItsMessageAndChangesNothing) {
-  const auto before = Snapshot(dir_.path());
+  const auto before = testing::Snapshot(dir_.path());
   dir_.Write("patch.exe", "MZ stub" + GetParam().data());
   UiHooks no_window;
   Session session(os_, no_window);
@@ -120,7 +110,7 @@ TEST_P(HostilePatchTest, EndsWithItsMessageAndChangesNothing) {
   MessageId r = OpenPatchContainer(session);
   if (r == msg::kOk) r = ApplyPatch(session);
   EXPECT_EQ(r, GetParam().expected);
-  auto after = Snapshot(dir_.path());
+  auto after = testing::Snapshot(dir_.path());
   after.erase("patch.exe");
   EXPECT_EQ(after, before);
   EXPECT_EQ(os_.registry().Get(kHkcu, "Software\\App\\Settings", "V"), nullptr);

@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <random>
 #include <string>
 
@@ -55,6 +56,17 @@ class TempFolder {
  private:
   std::filesystem::path path_;
 };
+
+// Every file and folder below `root` (paths with '/'), a file with its content,
+// so that a test can tell that nothing in a tree changed.
+inline std::map<std::string, std::string> Snapshot(const std::filesystem::path& root) {
+  std::map<std::string, std::string> entries;
+  for (const auto& e : std::filesystem::recursive_directory_iterator(root)) {
+    entries[std::filesystem::relative(e.path(), root).generic_string()] =
+        e.is_regular_file() ? TempFolder::ReadFile(e.path()) : "<folder>";
+  }
+  return entries;
+}
 
 // Sets an environment variable for the life of the object.
 class ScopedEnv {
