@@ -1,7 +1,5 @@
 #include "commit/deferred.h"
 
-#include <memory>
-
 #include "commit/record_paths.h"
 
 namespace ztx {
@@ -55,13 +53,10 @@ void QueuePendingRename(Session& s, const std::string& from, const std::string& 
 }
 
 RecordHandler DeferredHandler(Session& s) {
-  auto index = std::make_shared<size_t>(0);  // file records seen, in script order
-  return [&s, index](int group, RecordKind kind) {
-    if (!IsFileRecordKind(kind)) return msg::kOk;
-    // The records the commit pass got through are done.
-    if ((*index)++ >= s.committed.size()) DeferRecord(s, group, kind);
-    return msg::kOk;
-  };
+  // The records the commit pass got through are done.
+  return ForFileRecords(s, [&s](int group, RecordKind kind, const CommitRecord* done) {
+    if (!done) DeferRecord(s, group, kind);
+  });
 }
 
 }  // namespace ztx

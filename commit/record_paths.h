@@ -5,9 +5,12 @@
 #pragma once
 
 #include <algorithm>
+#include <functional>
+#include <memory>
 #include <string>
 
 #include "core/names.h"
+#include "core/records.h"
 #include "core/session.h"
 
 namespace ztx {
@@ -34,6 +37,21 @@ inline RecordPaths PathsOf(const Session& s, int group) {
 
 inline bool IsFileRecordKind(RecordKind kind) {
   return kind == RecordKind::kFile || kind == RecordKind::kStoredFile || kind == RecordKind::kRemoveFile;
+}
+
+// The handler of a pass that closes an apply: `action` runs for each file record
+// (kinds 1 to 3) with what the commit pass did for it, or nullptr when the commit
+// pass did not get that far. Always 0.
+using FileRecordAction = std::function<void(int group, RecordKind kind, const CommitRecord* done)>;
+inline RecordHandler ForFileRecords(Session& s, FileRecordAction action) {
+  auto index = std::make_shared<size_t>(0);  // file records seen, in script order
+  return [&s, index, action = std::move(action)](int group, RecordKind kind) {
+    if (IsFileRecordKind(kind)) {
+      const size_t i = (*index)++;
+      action(group, kind, i < s.committed.size() ? &s.committed[i] : nullptr);
+    }
+    return msg::kOk;
+  };
 }
 
 }  // namespace ztx

@@ -1,28 +1,21 @@
 #include "commit/rollback.h"
 
-#include <memory>
-
 #include "commit/record_paths.h"
 
 namespace ztx {
 
 RecordHandler RollbackHandler(Session& s) {
-  auto index = std::make_shared<size_t>(0);  // file records seen, in script order
-  return [&s, index](int group, RecordKind kind) {
-    if (!IsFileRecordKind(kind)) return msg::kOk;
-    const size_t i = (*index)++;
-    if (i >= s.committed.size()) return msg::kOk;
-    const CommitRecord done = s.committed[i];
+  return ForFileRecords(s, [&s](int group, RecordKind, const CommitRecord* done) {
+    if (!done) return;
     const RecordPaths p = PathsOf(s, group);
-    if (done.moved_old) {
+    if (done->moved_old) {
       s.files.DeleteFileForce(p.target);  // nothing there after a failed move in
       s.files.MoveFileTo(p.backup, p.target);
       s.files.PruneEmptyFolders(s.names.current_target_folder, p.backup_relative);
-    } else if (done.placed_new) {
+    } else if (done->placed_new) {
       s.files.DeleteFileForce(p.target);
     }
-    return msg::kOk;
-  };
+  });
 }
 
 void CleanUp(Session& s) {
