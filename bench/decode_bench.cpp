@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/crc32.h"
+#include "core/crc32.h"
 #include "engine/delta_decoder.h"
 #include "maker/delta_writer.h"
 

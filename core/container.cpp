@@ -4,11 +4,16 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <vector>
+
+#include "core/crc32.h"
 
 namespace ztx {
 namespace {
 
-constexpr std::uint32_t kChunkSize = 1024;
+// Pieces of 64 KiB: the script of a large patch unpacks in a few hundred
+// writes, not tens of thousands.
+constexpr std::uint32_t kChunkSize = 64 * 1024;
 
 std::uint16_t U16At(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
 
@@ -26,23 +31,23 @@ class ScriptSink {
   MessageId Put(const void* data, std::uint32_t n) {
     if (n > kMaxScriptSize - written_) return msg::kPatchDamaged;
     written_ += n;
-    crc_ = crc32(crc_, static_cast<const Bytef*>(data), n);
+    crc_ = Crc32Update(crc_, data, n);
     return s_.files.WriteBytes(s_.script.handle(), data, n) ? msg::kOk : msg::kScratchFull;
   }
   std::uint32_t written() const { return written_; }
-  // The register of the patch format's CRC-32: the complement of zlib's value.
-  std::uint32_t crc_register() const { return ~static_cast<std::uint32_t>(crc_); }
+  std::uint32_t crc_register() const { return crc_; }
 
  private:
   Session& s_;
   std::uint32_t written_ = 0;
-  uLong crc_ = 0;
+  std::uint32_t crc_ = kCrcInitial;
 };
 
 // Frees the inflater however the extraction ends.
 struct Inflater {
   z_stream z{};
   bool ready = false;
+  std::vector<std::uint8_t> out = std::vector<std::uint8_t>(kChunkSize);
   Inflater() { ready = inflateInit2(&z, -15) == Z_OK; }  // raw DEFLATE, 32 KB window
   ~Inflater() {
     if (ready) inflateEnd(&z);
@@ -52,7 +57,7 @@ struct Inflater {
 // One call of inflate into the whole output buffer, with what it produced
 // written to the script. *progress tells whether it consumed or produced anything.
 MessageId InflateStep(Inflater& inf, int flush, ScriptSink& sink, int* ret, bool* progress) {
-  std::uint8_t out[kChunkSize];
+  std::uint8_t* out = inf.out.data();
   const uInt avail_in = inf.z.avail_in;
   inf.z.next_out = out;
   inf.z.avail_out = kChunkSize;
@@ -68,7 +73,8 @@ MessageId InflateStep(Inflater& inf, int flush, ScriptSink& sink, int* ret, bool
 MessageId InflateBody(Session& s, std::int64_t remaining, ScriptSink& sink) {
   Inflater inf;
   if (!inf.ready) return msg::kScratchFull;
-  std::uint8_t in[kChunkSize];
+  std::vector<std::uint8_t> buffer(kChunkSize);
+  std::uint8_t* in = buffer.data();
   int ret = Z_OK;
   bool progress = true;
   while (remaining > 0 && ret != Z_STREAM_END) {
@@ -96,7 +102,8 @@ MessageId InflateBody(Session& s, std::int64_t remaining, ScriptSink& sink) {
 }
 
 MessageId CopyBody(Session& s, std::int64_t remaining, ScriptSink& sink) {
-  std::uint8_t buffer[kChunkSize];
+  std::vector<std::uint8_t> pieces(kChunkSize);
+  std::uint8_t* buffer = pieces.data();
   while (remaining > 0) {
     const auto n = static_cast<std::uint32_t>(std::min<std::int64_t>(remaining, kChunkSize));
     if (!s.files.ReadBytes(s.container_file.get(), buffer, n)) return msg::kPatchDamaged;

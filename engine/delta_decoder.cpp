@@ -27,20 +27,25 @@
 //   n = 0  counts PeriodLeft down by one
 //
 // The state lives in one object per call; the streams are read through their
-// own read-ahead buffers, the source through a window, and the output through a
-// write buffer that is flushed before any read of the output file.
+// own read-ahead buffers, the source and the output written so far through
+// block caches, and the output through a write buffer.
 #include "engine/delta_decoder.h"
 
 #include <algorithm>
 #include <cstring>
 #include <vector>
 
-#include "engine/crc32.h"
+#include "engine/block_cache.h"
+#include "core/crc32.h"
 
 namespace ztx {
 namespace {
 
 constexpr std::uint32_t kBufferSize = 64 * 1024;
+// Copies of executables jump between many places of the old file; 32 blocks
+// (2 MiB) catch most returns. Reads of the output's own past are rarer.
+constexpr int kSourceBlocks = 32;
+constexpr int kOutputBlocks = 8;
 
 class FlagReader {
  public:
@@ -77,7 +82,8 @@ class DeltaDecoder {
                           : std::max<std::int64_t>(v.size, output_size)),
         source_available_(std::min<std::int64_t>(v.size, files.FileSize(io.source))),
         copy_buffer_(kBufferSize),
-        source_window_(kBufferSize) {
+        source_cache_(files, io.source, kSourceBlocks),
+        output_cache_(files, io.output, kOutputBlocks) {
     pending_.reserve(kBufferSize);
   }
 
@@ -230,44 +236,28 @@ class DeltaDecoder {
     return msg::kOk;
   }
 
-  // Source bytes through a window, so that the short reads of tails and insert
-  // chunks near each other cost no system call.
   MessageId ReadSource(std::uint32_t at, std::uint32_t n, std::uint8_t* out) {
-    if (at >= window_start_ && at - window_start_ + std::uint64_t{n} <= window_length_) {
-      std::memcpy(out, source_window_.data() + (at - window_start_), n);
-      return msg::kOk;
-    }
     // A source shorter than its SourceSize (an unverified chain step) is damaged
-    // where a run needs a byte it lacks, and only there: the window never
-    // reaches past the file, so its placement decides nothing.
+    // where a run needs a byte it lacks, and only there.
     if (at >= source_available_ || n > source_available_ - at) return msg::kPatchDamaged;
-    if (n >= source_window_.size()) {
-      return files_.SeekTo(io_.source, at) && files_.ReadBytes(io_.source, out, n)
-                 ? msg::kOk : msg::kPatchDamaged;
-    }
-    const auto length = static_cast<std::uint32_t>(
-        std::min<std::uint64_t>(source_window_.size(), source_available_ - at));
-    window_length_ = 0;
-    if (!files_.SeekTo(io_.source, at) || !files_.ReadBytes(io_.source, source_window_.data(), length)) {
-      return msg::kPatchDamaged;
-    }
-    window_start_ = at;
-    window_length_ = length;
-    std::memcpy(out, source_window_.data(), n);
-    return msg::kOk;
+    return source_cache_.Read(at, n, static_cast<std::uint32_t>(source_available_), out)
+               ? msg::kOk : msg::kPatchDamaged;
   }
 
   // Output bytes: from the write buffer when they are still there, else from the
-  // file, after which the file position is back at its end.
+  // file (bytes once written never change, so their blocks stay valid).
   MessageId ReadOutput(std::uint32_t at, std::uint32_t n, std::uint8_t* out) {
-    const std::uint32_t flushed = output_length_ - static_cast<std::uint32_t>(pending_.size());
-    if (at >= flushed) {
-      std::memcpy(out, pending_.data() + (at - flushed), n);
-      return msg::kOk;
+    const std::uint32_t flushed = file_length_;
+    if (at < flushed) {
+      const std::uint32_t from_file = std::min(n, flushed - at);
+      output_at_end_ = false;
+      if (!output_cache_.Read(at, from_file, flushed, out)) return msg::kDiskFull;
+      at += from_file;
+      out += from_file;
+      n -= from_file;
     }
-    if (MessageId r = FlushOutput()) return r;
-    const bool ok = files_.SeekTo(io_.output, at) && files_.ReadBytes(io_.output, out, n);
-    return ok && files_.SeekTo(io_.output, output_length_) ? msg::kOk : msg::kDiskFull;
+    if (n > 0) std::memcpy(out, pending_.data() + (at - flushed), n);
+    return msg::kOk;
   }
 
   MessageId WriteOutput(const std::uint8_t* bytes, std::uint32_t n) {
@@ -277,7 +267,7 @@ class DeltaDecoder {
       // A large piece goes to the file directly, without a copy into the buffer.
       if (MessageId r = FlushOutput()) return r;
       crc_ = Crc32Update(crc_, bytes, n);
-      return files_.WriteBytes(io_.output, bytes, n) ? msg::kOk : msg::kDiskFull;
+      return WriteFile(bytes, n);
     }
     while (n > 0) {
       const auto take = std::min<std::uint32_t>(n, kBufferSize - static_cast<std::uint32_t>(pending_.size()));
@@ -296,9 +286,20 @@ class DeltaDecoder {
   MessageId FlushOutput() {
     if (pending_.empty()) return msg::kOk;
     crc_ = Crc32Update(crc_, pending_.data(), static_cast<std::uint32_t>(pending_.size()));
-    const bool ok = files_.WriteBytes(io_.output, pending_.data(), static_cast<std::uint32_t>(pending_.size()));
+    const MessageId r = WriteFile(pending_.data(), static_cast<std::uint32_t>(pending_.size()));
     pending_.clear();
-    return ok ? msg::kOk : msg::kDiskFull;
+    return r;
+  }
+
+  // Appends to the output file; reads of it may have moved the position.
+  MessageId WriteFile(const std::uint8_t* bytes, std::uint32_t n) {
+    if (!output_at_end_) {
+      if (!files_.SeekTo(io_.output, file_length_)) return msg::kDiskFull;
+      output_at_end_ = true;
+    }
+    if (!files_.WriteBytes(io_.output, bytes, n)) return msg::kDiskFull;
+    file_length_ += n;
+    return msg::kOk;
   }
 
   FileLayer& files_;
@@ -323,9 +324,10 @@ class DeltaDecoder {
   std::uint32_t output_length_ = 0;
   std::vector<std::uint8_t> pending_;  // written, not yet in the file
   std::vector<std::uint8_t> copy_buffer_;
-  std::vector<std::uint8_t> source_window_;
-  std::uint32_t window_start_ = 0;
-  std::uint32_t window_length_ = 0;
+  BlockCache source_cache_;
+  BlockCache output_cache_;
+  std::uint32_t file_length_ = 0;  // output bytes in the file; the rest are pending
+  bool output_at_end_ = true;  // the output file's position is where the next write goes
 };
 
 }  // namespace

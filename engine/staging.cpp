@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "core/names.h"
-#include "engine/crc32.h"
+#include "core/crc32.h"
 #include "engine/delta_decoder.h"
 #include "engine/stream_reader.h"
 

@@ -12,7 +12,7 @@
 // cannot turn every run into a long one.
 #include <cstdint>
 
-#include "engine/crc32.h"
+#include "core/crc32.h"
 #include "engine/delta_decoder.h"
 #include "fuzz/fuzz_support.h"
 #include "platform/os_posix.h"

@@ -14,7 +14,7 @@
 #include <cstdint>
 
 #include "core/names.h"
-#include "engine/crc32.h"
+#include "core/crc32.h"
 #include "fuzz/fuzz_support.h"
 #include "platform/big5.h"
 #include "platform/os_posix.h"

@@ -38,7 +38,7 @@
 #include <future>
 #include <stdexcept>
 
-#include "engine/crc32.h"
+#include "core/crc32.h"
 #include "engine/delta_decoder.h"
 #include "maker/delta_writer.h"
 

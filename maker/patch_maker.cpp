@@ -10,7 +10,7 @@
 
 #include "core/container.h"
 #include "core/names.h"
-#include "engine/crc32.h"
+#include "core/crc32.h"
 #include "maker/delta_encoder.h"
 #include "maker/delta_writer.h"
 #include "maker/script_writer.h"

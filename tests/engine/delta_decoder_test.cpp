@@ -4,7 +4,7 @@
 
 #include <random>
 
-#include "engine/crc32.h"
+#include "core/crc32.h"
 #include "maker/delta_writer.h"
 #include "tests/support/delta_runner.h"
 #include "tests/support/temp_folder.h"
@@ -312,14 +312,19 @@ TEST_F(DeltaTest, ShortSourceServesTheBytesItHas) {
 
 // The round trip: random commands, valid for the state they meet, through the
 // writer and the decoder reproduce what an in-memory model of the commands makes.
+// Every sixth round is large: copies of up to 150 KB from a source of up to
+// 1.5 MB make an output of megabytes, so reads of the old file and of the
+// output's own past go through many blocks of the decoder's caches, evict them,
+// and meet blocks that were read while the output was shorter.
 TEST_F(DeltaTest, RandomCommandsRoundTrip) {
   std::mt19937 rng(20261211);
   auto pick = [&](std::int64_t lo, std::int64_t hi) {
     return std::uniform_int_distribution<std::int64_t>(lo, hi)(rng);
   };
   for (int round = 0; round < 60; ++round) {
+    const bool large = round % 6 == 5;
     DeltaParameters p;
-    p.source_size = static_cast<std::uint32_t>(pick(1000, 4000));
+    p.source_size = static_cast<std::uint32_t>(large ? pick(200000, 1500000) : pick(1000, 4000));
     p.tail_length_period = static_cast<std::uint16_t>(pick(0, 4));
     p.delta_flags = static_cast<std::uint8_t>(pick(0, 3));
     p.insert_block_size = static_cast<std::uint8_t>(pick(1, 40));
@@ -340,7 +345,7 @@ TEST_F(DeltaTest, RandomCommandsRoundTrip) {
         commands.push_back(DeltaCommand::Filler());
         --period_left;
       } else if (what <= 6) {
-        const std::int64_t n = pick(1, 300);
+        const std::int64_t n = pick(1, large && pick(0, 1) == 1 ? 150000 : 300);
         const std::int64_t a = pick(0, space - 1);
         const size_t tl = period_left == 0 ? static_cast<size_t>(pick(0, 6)) : tail_length;
         // A tail added to bytes behind the run needs those bytes to exist.

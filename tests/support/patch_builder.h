@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/crc32.h"
+#include "core/crc32.h"
 #include "maker/delta_writer.h"
 #include "maker/script_writer.h"
 

@@ -1,6 +1,10 @@
-#include "engine/crc32.h"
+#include "core/crc32.h"
 
+#ifdef ZTX_CRC_LIBDEFLATE
+#include <libdeflate.h>
+#else
 #include <zlib.h>
+#endif
 
 #include <algorithm>
 #include <vector>
@@ -14,7 +18,12 @@ constexpr std::uint32_t kPiece = 64 * 1024;
 
 std::uint32_t Crc32Update(std::uint32_t reg, const void* bytes, std::uint32_t count) {
   if (count == 0) return reg;
+  // Both libraries compute the common CRC-32, the complement of the register.
+#ifdef ZTX_CRC_LIBDEFLATE
+  return ~libdeflate_crc32(~reg, bytes, count);
+#else
   return ~static_cast<std::uint32_t>(crc32(~reg & 0xFFFFFFFFu, static_cast<const Bytef*>(bytes), count));
+#endif
 }
 
 std::uint32_t RangeCrc(FileLayer& files, FileHandle file, std::uint32_t start, std::uint32_t end,

@@ -3,8 +3,9 @@
 // value stored in a patch is the register itself, the bitwise complement of the
 // common CRC-32: 0x340BC6D9 over "123456789", 0xFFFFFFFF over nothing.
 //
-// zlib's crc32() keeps the common CRC-32, whose running value is the complement
-// of our register, so each update complements on the way in and out.
+// zlib's crc32() (and libdeflate's, which native builds use) keeps the common
+// CRC-32, whose running value is the complement of our register, so each update
+// complements on the way in and out.
 #pragma once
 
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "engine/crc32.h"
+#include "core/crc32.h"
 
 #include <gtest/gtest.h>
 
