@@ -2,17 +2,19 @@
 """Patch size, make time and memory, apply time and memory of `ztx` beside
 bsdiff, xdelta3 and zstd, on successive releases of real programs and of one
 text-heavy package taken from the npm registry with `npm pack`. Every apply is
-checked with cmp (a folder tree with diff -r). Not part of the tests.
+checked with cmp (a folder tree with diff -r). Applies are timed as the median
+of five, each on a fresh copy after `sync`. Not part of the tests.
 
 Usage: bench/peer_bench.py [WORK_FOLDER]   (downloads are kept in WORK/cache)
 
 The peers patch single files; for the folder tree they patch a tar of it.
 ztx's patch size is the patch data, without the applier in front of it.
 """
-import math, os, shutil, subprocess, sys, tarfile
+import math, os, shutil, subprocess, sys, tarfile, time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 ZTX = os.path.join(ROOT, "build/native/ztx")
+APPLY_RUNS = 5  # applies take tens of milliseconds: the median of a few
 APPLIER = os.path.join(ROOT, "build/win64/ztxapply.exe")
 
 # (name, npm package, old version, new version, file inside the package or None for the whole tree)
@@ -30,13 +32,26 @@ def run(cmd, **kw):
 
 
 def timed(cmd):
-    """Runs cmd; returns (seconds, peak RSS in KiB) as /usr/bin/time reports them."""
-    r = subprocess.run(["/usr/bin/time", "-f", "%e %M"] + cmd, stdout=subprocess.DEVNULL,
+    """Runs cmd; returns (seconds, peak RSS in KiB). The time is taken here, at
+    a finer grain than /usr/bin/time gives; the memory comes from /usr/bin/time,
+    whose small process forks the command (a child forked from Python would count
+    Python's pages as its own)."""
+    start = time.perf_counter()
+    r = subprocess.run(["/usr/bin/time", "-f", "%M"] + cmd, stdout=subprocess.DEVNULL,
                        stderr=subprocess.PIPE, text=True)
+    seconds = time.perf_counter() - start
     if r.returncode != 0:
         sys.exit(f"failed: {' '.join(cmd)}\n{r.stderr}")
-    seconds, kib = r.stderr.strip().splitlines()[-1].split()
-    return float(seconds), int(kib)
+    return seconds, int(r.stderr.strip().splitlines()[-1])
+
+
+def median_of(runs, prepare, cmd):
+    """The run of median time among `runs` runs of cmd, each after prepare()."""
+    results = []
+    for _ in range(runs):
+        prepare()
+        results.append(timed(cmd))
+    return sorted(results)[len(results) // 2]
 
 
 def fetch(cache, package, version):
@@ -67,8 +82,13 @@ def bench_ztx(work, old_tree, new_tree):
     make = timed([ZTX, "make", "--old", old_tree, "--new", new_tree, "--applier", APPLIER, "-o", patch])
     size = os.path.getsize(patch) - os.path.getsize(APPLIER)
     target = os.path.join(work, "ztx-target")
-    shutil.copytree(old_tree, target)
-    apply = timed([ZTX, "apply", patch, "--target", target])
+
+    def fresh_target():
+        shutil.rmtree(target, ignore_errors=True)
+        shutil.copytree(old_tree, target)
+        subprocess.run(["sync"])
+
+    apply = median_of(APPLY_RUNS, fresh_target, [ZTX, "apply", patch, "--target", target])
     ok = same(target, new_tree)
     shutil.rmtree(target)
     return size, make, apply, ok
@@ -76,15 +96,22 @@ def bench_ztx(work, old_tree, new_tree):
 
 def bench_peer(work, tool, old, new):
     patch, out = os.path.join(work, tool + ".patch"), os.path.join(work, tool + ".out")
+
+    def settle():
+        if os.path.exists(out):
+            os.remove(out)
+        subprocess.run(["sync"])
+
     if tool == "bsdiff":
         make = timed(["bsdiff", old, new, patch])
-        apply = timed(["bspatch", old, out, patch])
+        apply = median_of(APPLY_RUNS, settle, ["bspatch", old, out, patch])
     elif tool == "xdelta3":
         make = timed(["xdelta3", "-9", "-S", "djw", "-f", "-e", "-s", old, new, patch])
-        apply = timed(["xdelta3", "-f", "-d", "-s", old, patch, out])
+        apply = median_of(APPLY_RUNS, settle, ["xdelta3", "-f", "-d", "-s", old, patch, out])
     else:
         make = timed(["zstd", "-q", "-f", "--ultra", "-22", "--long=31", f"--patch-from={old}", new, "-o", patch])
-        apply = timed(["zstd", "-q", "-f", "-d", "--long=31", f"--patch-from={old}", patch, "-o", out])
+        apply = median_of(APPLY_RUNS, settle,
+                          ["zstd", "-q", "-f", "-d", "--long=31", f"--patch-from={old}", patch, "-o", out])
     ok = same(out, new)
     size = os.path.getsize(patch)
     os.remove(out)
@@ -125,15 +152,15 @@ def main():
             rows.append((name, os.path.getsize(new_file), tool, size, mt, mm, at, am, ok))
         z, b = results["ztx"], results["bsdiff"]
         ratios["size"].append(z[0] / b[0])
-        ratios["make"].append(z[1][0] / max(b[1][0], 0.01))
-        ratios["apply"].append(z[2][0] / max(b[2][0], 0.01))
+        ratios["make"].append(z[1][0] / b[1][0])
+        ratios["apply"].append(z[2][0] / b[2][0])
         ztx_apply_memory.append(z[2][1])
 
     print(f"{'pair':<18} {'new bytes':>10} {'tool':<8} {'patch':>9} {'make s':>7} {'make MiB':>8} "
           f"{'apply s':>7} {'apply MiB':>9}  cmp")
     for name, new_size, tool, size, mt, mm, at, am, ok in rows:
         print(f"{name:<18} {new_size:>10} {tool:<8} {size:>9} {mt:>7.2f} {mm / 1024:>8.1f} "
-              f"{at:>7.2f} {am / 1024:>9.1f}  {'same' if ok else 'DIFFERENT'}")
+              f"{at:>7.3f} {am / 1024:>9.1f}  {'same' if ok else 'DIFFERENT'}")
     geo = {k: math.exp(sum(map(math.log, v)) / len(v)) for k, v in ratios.items()}
     print(f"\nztx against bsdiff, geometric means over {len(PAIRS)} pairs: patch size {geo['size']:.3f}x, "
           f"make time {geo['make']:.3f}x, apply time {geo['apply']:.3f}x")

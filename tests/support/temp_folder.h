@@ -22,9 +22,12 @@ class TempFolder {
   ~TempFolder() {
     std::error_code ec;
     // Read-only files and folders left by a test must not stop the removal.
-    for (auto& e : std::filesystem::recursive_directory_iterator(path_, ec)) {
-      std::filesystem::permissions(e.path(), std::filesystem::perms::owner_all,
-                                   std::filesystem::perm_options::add, ec);
+    // (Paths past what the system lists end the walk instead of throwing.)
+    std::filesystem::recursive_directory_iterator it(path_, ec), end;
+    for (; !ec && it != end; it.increment(ec)) {
+      std::error_code ignored;
+      std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
+                                   std::filesystem::perm_options::add, ignored);
     }
     std::filesystem::remove_all(path_, ec);
   }
