@@ -42,10 +42,12 @@ namespace ztx {
 namespace {
 
 constexpr std::uint32_t kBufferSize = 64 * 1024;
-// Copies of executables jump between many places of the old file; 32 blocks
-// (2 MiB) catch most returns. Reads of the output's own past are rarer.
-constexpr int kSourceBlocks = 32;
-constexpr int kOutputBlocks = 8;
+// Copies of executables jump between many places of the old file and come
+// back to them: small blocks, many of them (4 MiB in all), catch most returns.
+// Reads of the output's own past are rarer.
+constexpr std::uint32_t kCacheBlockSize = 8 * 1024;
+constexpr std::uint32_t kSourceBlocks = 512;
+constexpr std::uint32_t kOutputBlocks = 64;
 
 class FlagReader {
  public:
@@ -82,8 +84,8 @@ class DeltaDecoder {
                           : std::max<std::int64_t>(v.size, output_size)),
         source_available_(std::min<std::int64_t>(v.size, files.FileSize(io.source))),
         copy_buffer_(kBufferSize),
-        source_cache_(files, io.source, kSourceBlocks),
-        output_cache_(files, io.output, kOutputBlocks) {
+        source_cache_(files, io.source, kCacheBlockSize, kSourceBlocks),
+        output_cache_(files, io.output, kCacheBlockSize, kOutputBlocks) {
     pending_.reserve(kBufferSize);
   }
 
