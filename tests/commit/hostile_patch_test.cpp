@@ -11,6 +11,7 @@
 #include "maker/container_writer.h"
 #include "maker/delta_writer.h"
 #include "platform/os_posix.h"
+#include "tests/support/faulty_os.h"
 #include "tests/support/patch_builder.h"
 #include "tests/support/temp_folder.h"
 
@@ -269,6 +270,29 @@ INSTANTIATE_TEST_SUITE_P(
                 [] { return DataOf(Records(GroupWriter("BACKUP").StoredFile("new.txt", "a").StoredFile("new.txt", "b"))); },
                 msg::kDiskFull}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A DEFLATE bomb: 128 KB of patch data that unpacks to 128 MiB, against a
+// temporary folder with room for 32 MiB. The unpacking stops when the disk is
+// full, with 39, and nothing is left behind. (A bigger bomb still stops at the
+// largest script the format can address, 2^31-1 bytes, with 1.)
+TEST_F(HostilePatchTest, DeflateBombOnAFullScratchDiskEndsWith39) {
+  const auto before = testing::Snapshot(dir_.path());
+  const std::string bomb = DataOf(Records(GroupWriter("B").StoredFile("big.bin", std::string(128 << 20, '\0'))));
+  ASSERT_LT(bomb.size(), 256u << 10);
+  dir_.Write("patch.exe", "MZ stub" + bomb);
+  testing::FaultyOs full_temp(os_);
+  int writes = 0;
+  full_temp.FailWhen([&](const std::string& call) { return call == "Write" && ++writes > 512; });  // 64 KiB each
+  UiHooks no_window;
+  Session session(full_temp, no_window);
+  session.names.program_path = dir_ / "patch.exe";
+  session.requested_target = dir_ / "app";
+  EXPECT_EQ(OpenPatchContainer(session), msg::kScratchFull);
+  EXPECT_EQ(writes, 513) << "no write after the first failed one";
+  auto after = testing::Snapshot(dir_.path());
+  after.erase("patch.exe");
+  EXPECT_EQ(after, before);
+}
 
 // A Big5 name whose second byte is a backslash is one file, not a folder.
 TEST_F(HostilePatchTest, Big5NameWithABackslashByte) {
