@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "core/file_layer.h"
@@ -16,8 +17,10 @@ namespace ztx {
 
 class BlockCache {
  public:
-  // `block_size` a power of two.
-  BlockCache(FileLayer& files, FileHandle file, std::uint32_t block_size, std::uint32_t block_count);
+  // `block_size` a power of two. A file of at most `file_size` bytes needs no
+  // more blocks than it has, so a small file costs a small cache.
+  BlockCache(FileLayer& files, FileHandle file, std::uint32_t block_size, std::uint32_t block_count,
+             std::uint64_t file_size);
 
   // Copies [at, at + n) of the file into `out`. `limit` is how many bytes of
   // the file may be read (the caller has checked that the run lies below it);
@@ -35,7 +38,7 @@ class BlockCache {
   FileHandle file_;
   const std::uint32_t block_size_;
   std::vector<Slot> slots_;
-  std::vector<std::uint8_t> bytes_;  // block_count blocks, allocated on first use
+  std::unique_ptr<std::uint8_t[]> bytes_;  // a block per slot, allocated on first use
 };
 
 }  // namespace ztx

@@ -84,8 +84,9 @@ class DeltaDecoder {
                           : std::max<std::int64_t>(v.size, output_size)),
         source_available_(std::min<std::int64_t>(v.size, files.FileSize(io.source))),
         copy_buffer_(kBufferSize),
-        source_cache_(files, io.source, kCacheBlockSize, kSourceBlocks),
-        output_cache_(files, io.output, kCacheBlockSize, kOutputBlocks) {
+        source_cache_(files, io.source, kCacheBlockSize, kSourceBlocks,
+                      static_cast<std::uint64_t>(std::max<std::int64_t>(0, source_available_))),
+        output_cache_(files, io.output, kCacheBlockSize, kOutputBlocks, output_size) {
     pending_.reserve(kBufferSize);
   }
 
