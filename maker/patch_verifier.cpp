@@ -74,6 +74,7 @@ std::string VerifyPatch(const fs::path& patch, const MakeOptions& options) {
     fs::create_directories(work);
     fs::copy(old_tree, work, fs::copy_options::recursive);
     PosixOs os;
+    os.SetDurable(false);  // the copy is thrown away
     Prepare(os, options, work.string());
     LogCollector ui;
     MessageId r = msg::kOk;

@@ -41,6 +41,9 @@ class PosixOs final : public Os {
   const std::vector<ProfileString>& profile_strings() const { return profile_strings_; }
   // The GetVersion answer to give; the NT family unless told otherwise.
   void SetVersion(std::uint32_t version) { version_ = version; }
+  // Whether Flush reaches the disk. A throwaway tree (a patch maker's
+  // verification on copies) needs no durability and skips the cost.
+  void SetDurable(bool durable) { durable_ = durable; }
   // Whether a restart request is granted; counts the requests.
   void SetRestartGranted(bool granted) { restart_granted_ = granted; }
   int restart_requests() const { return restart_requests_; }
@@ -113,6 +116,7 @@ class PosixOs final : public Os {
   MemoryRegistry registry_;
   std::string windows_folder_;
   std::string system_folder_;
+  bool durable_ = true;
   std::uint32_t version_ = 0x0000000A;  // NT family
   std::vector<std::pair<std::string, std::string>> delayed_moves_;
   std::vector<ProfileString> profile_strings_;
