@@ -36,6 +36,7 @@
 #include <cstdint>
 #include <cstring>
 #include <future>
+#include <span>
 #include <stdexcept>
 #include <thread>
 
@@ -240,8 +241,21 @@ std::vector<Region> FindRegions(const Space& s, const std::vector<saidx_t>& suff
 // Copies only the first exact run of each region.
 constexpr Index kWholeRegion = INT32_MAX;
 
+// The candidates that the encoder ranks; the first of each list is its first
+// choice. Shapes of copies and tails: one copy per region as bsdiff cuts them
+// (with no tail or a one-byte tail), or exact runs as copies with their
+// differing bytes in tails (a tail length per copy, or two bytes each).
+struct Shape {
+  int fixed_tail;
+  std::int64_t min_copy;
+};
+constexpr Shape kShapes[] = {{0, kWholeRegion}, {1, kWholeRegion}, {-1, 8}, {2, 16}};
+constexpr std::uint8_t kBlockSizes[] = {32, 16, 255};
+// The switch margins of the two scans.
+constexpr Index kSwitchGains[] = {4, 6};
+
 struct Choice {
-  std::uint8_t insert_block_size = 32;
+  std::uint8_t insert_block_size = kBlockSizes[0];
   int fixed_tail = -1;  // -1: a tail length per copy (period 1), else one for the file (period 0)
   Index min_copy = 24;  // shortest exact run that becomes a copy of its own
   std::uint8_t delta_flags = 0;
@@ -432,8 +446,8 @@ VersionSpec EncodeDelta(const std::string& from, const std::string& to) {
   const Space s{from, to};
   const std::vector<saidx_t> suffixes = SortSuffixes(from);
   Choice best_choice;
-  best_choice.fixed_tail = 0;
-  best_choice.min_copy = kWholeRegion;
+  best_choice.fixed_tail = kShapes[0].fixed_tail;
+  best_choice.min_copy = kShapes[0].min_copy;
   const int level = TrialLevel(to);
 
   // Two scans at once; the one whose first trial compresses better goes on.
@@ -447,8 +461,8 @@ VersionSpec EncodeDelta(const std::string& from, const std::string& to) {
     Trial t = Try(s, r, best_choice, sampled ? 6 : level);
     return std::pair{std::move(r), std::move(t)};
   };
-  auto other = std::async(std::launch::async, scan, Index{6});
-  auto [regions, first_trial] = scan(4);
+  auto other = std::async(std::launch::async, scan, kSwitchGains[1]);
+  auto [regions, first_trial] = scan(kSwitchGains[0]);
   {
     auto [other_regions, other_trial] = other.get();
     if (other_trial.compressed < first_trial.compressed) {
@@ -499,20 +513,17 @@ VersionSpec EncodeDelta(const std::string& from, const std::string& to) {
     change(c);
     return c;
   };
-  // Copies per region and tails: one copy per region as bsdiff cuts them, or
-  // exact runs as copies with their differing bytes in tails.
   std::vector<Choice> shapes;
-  shapes.push_back(with([&](Choice& c) { c.fixed_tail = 1; }));
-  for (auto [tail, min_copy] : {std::pair{-1, 8}, std::pair{2, 16}}) {
+  for (const Shape& shape : std::span(kShapes).subspan(1)) {
     shapes.push_back(with([&](Choice& c) {
-      c.fixed_tail = tail;
-      c.min_copy = min_copy;
+      c.fixed_tail = shape.fixed_tail;
+      c.min_copy = shape.min_copy;
     }));
   }
   round(shapes);
   std::vector<Choice> blocks;
-  for (int block : {16, 255}) {
-    blocks.push_back(with([&](Choice& c) { c.insert_block_size = static_cast<std::uint8_t>(block); }));
+  for (std::uint8_t block : std::span(kBlockSizes).subspan(1)) {
+    blocks.push_back(with([&](Choice& c) { c.insert_block_size = block; }));
   }
   round(blocks);
   std::vector<Choice> flags;
@@ -540,6 +551,26 @@ VersionSpec EncodeDelta(const std::string& from, const std::string& to) {
   }
   best.version.crc = Crc32Update(kCrcInitial, from.data(), static_cast<std::uint32_t>(from.size()));
   return std::move(best.version);
+}
+
+std::vector<VersionSpec> EncodeEveryShape(const std::string& from, const std::string& to) {
+  const Space s{from, to};
+  const std::vector<saidx_t> suffixes = SortSuffixes(from);
+  std::vector<VersionSpec> out;
+  for (Index gain : kSwitchGains) {
+    const std::vector<Region> regions = FindRegions(s, suffixes, gain);
+    for (const Shape& shape : kShapes) {
+      for (std::uint8_t block : kBlockSizes) {
+        for (std::uint8_t flags = 0; flags < 4; ++flags) {
+          const Choice c{block, shape.fixed_tail, shape.min_copy, flags};
+          VersionSpec v = Try(s, regions, c, 1).version;
+          v.crc = Crc32Update(kCrcInitial, from.data(), static_cast<std::uint32_t>(from.size()));
+          out.push_back(std::move(v));
+        }
+      }
+    }
+  }
+  return out;
 }
 
 std::vector<std::uint8_t> DeflateRawStrongest(const std::string& data) {

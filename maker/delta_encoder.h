@@ -14,6 +14,11 @@ namespace ztx {
 // `from` to `to`. The source name is left empty (the record's own name).
 VersionSpec EncodeDelta(const std::string& from, const std::string& to);
 
+// Every encoding the encoder ranks for the step, each as it would be
+// written: both scans with every shape of copies and tails, every chunk size
+// and every DeltaFlags value. For tests, which decode each of them.
+std::vector<VersionSpec> EncodeEveryShape(const std::string& from, const std::string& to);
+
 // Raw DEFLATE at libdeflate's strongest level (12): the patch script's
 // compressor and the measure by which the encoder chooses its parameters.
 std::vector<std::uint8_t> DeflateRawStrongest(const std::string& data);
