@@ -16,6 +16,13 @@ MessageId Fail(Session& s, MessageId r) {
   return r;
 }
 
+bool FinishFlushes(Session& s) {
+  for (const std::string& folder : s.staging_folders) {
+    if (!folder.empty() && !s.files.os().FinishFlushes(folder)) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 MessageId ApplyPatch(Session& s) {
@@ -28,10 +35,13 @@ MessageId ApplyPatch(Session& s) {
   // record stops the apply while the folders are as they were.
   if (MessageId r = CheckRecordGroups(s)) return Fail(s, r);
 
-  if (MessageId r = ForEachRecord(s, StagingHandler(s), true)) {
-    Fail(s, r);
+  MessageId staged = ForEachRecord(s, StagingHandler(s), true);
+  // Every staged file is on the disk before the first one is moved into place.
+  if (staged == msg::kOk && !FinishFlushes(s)) staged = msg::kDiskFull;
+  if (staged != msg::kOk) {
+    Fail(s, staged);
     CleanUp(s);
-    return r;
+    return staged;
   }
 
   MessageId r = ForEachRecord(s, [&s](int g, RecordKind k) { return CommitRecordHandler(s, g, k); }, true);

@@ -75,8 +75,12 @@ class Os {
   // Positions are 32-bit signed, as the format's: false beyond that.
   virtual bool Seek(FileHandle h, std::uint32_t position) = 0;
   virtual bool Tell(FileHandle h, std::uint32_t* position) = 0;
-  // Makes the written data durable before the handle is closed.
+  // Makes the written data durable, or starts to: a backend may leave the
+  // waiting to FinishFlushes, so that many files cost one wait.
   virtual bool Flush(FileHandle h) = 0;
+  // Returns when every file flushed so far on the file system of `folder` is
+  // on the disk; false when that cannot be made sure.
+  virtual bool FinishFlushes(const std::string& folder) = 0;
   virtual void Close(FileHandle h) = 0;
   // Sets the last-write time from a DOS date (high 16 bits) and time (low 16
   // bits) in local time. Needs a handle opened for writing.

@@ -144,9 +144,25 @@ bool PosixOs::Tell(FileHandle h, std::uint32_t* position) {
   return true;
 }
 
+// One fsync per file costs a journal commit each (about 1 ms here, most of an
+// apply of many small files). Flush only starts the writing of the file's
+// bytes; FinishFlushes then waits for all of them with one syncfs.
 bool PosixOs::Flush(FileHandle h) {
   const Entry* e = Find(h);
-  return e && (!durable_ || fsync(e->fd) == 0);
+  if (!e) return false;
+  if (!durable_) return true;
+  flushes_started_ = true;
+  return sync_file_range(e->fd, 0, 0, SYNC_FILE_RANGE_WRITE) == 0;
+}
+
+bool PosixOs::FinishFlushes(const std::string& folder) {
+  if (!durable_ || !flushes_started_) return true;
+  const int fd = open(NativePath(folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool done = syncfs(fd) == 0;
+  close(fd);
+  if (done) flushes_started_ = false;
+  return done;
 }
 
 void PosixOs::Close(FileHandle h) {

@@ -56,6 +56,7 @@ class PosixOs final : public Os {
   bool Seek(FileHandle h, std::uint32_t position) override;
   bool Tell(FileHandle h, std::uint32_t* position) override;
   bool Flush(FileHandle h) override;
+  bool FinishFlushes(const std::string& folder) override;
   void Close(FileHandle h) override;
   bool SetWriteTimeDos(FileHandle h, std::uint32_t dos_date_time) override;
 
@@ -117,6 +118,7 @@ class PosixOs final : public Os {
   std::string windows_folder_;
   std::string system_folder_;
   bool durable_ = true;
+  bool flushes_started_ = false;  // writing started that FinishFlushes waits for
   std::uint32_t version_ = 0x0000000A;  // NT family
   std::vector<std::pair<std::string, std::string>> delayed_moves_;
   std::vector<ProfileString> profile_strings_;

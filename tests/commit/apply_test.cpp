@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "core/names.h"
@@ -179,6 +180,34 @@ TEST_F(ApplyTest, StagingFailureLeavesTheOldFilesAndCleansUp) {
   EXPECT_EQ(Read("a.dll"), kOld);
   EXPECT_FALSE(Has("PATCH0.TMP"));
   EXPECT_NE(ui_.log.find(MessageText(msg::kRequiredFileError, session_->names)), std::string::npos);
+}
+
+// Every staged file is flushed, and the flushes are waited for, before the
+// first file is moved into place; when that wait fails, nothing is moved.
+TEST_F(ApplyTest, StagedFilesReachTheDiskBeforeTheFirstMove) {
+  const GroupWriter five = FiveFiles();
+  testing::FaultyOs& faulty = Faulty();
+  ASSERT_EQ(Apply(five), msg::kOk);
+  const std::vector<std::string>& calls = faulty.calls();
+  auto first = [&](const std::string& prefix) {
+    return std::find_if(calls.begin(), calls.end(), [&](const std::string& c) { return c.rfind(prefix, 0) == 0; }) -
+           calls.begin();
+  };
+  const auto finish = first("FinishFlushes ");
+  const auto last_flush = calls.rend() - std::find(calls.rbegin(), calls.rend(), std::string("Flush")) - 1;
+  EXPECT_EQ(std::count(calls.begin(), calls.end(), std::string("Flush")), 5);
+  EXPECT_LT(last_flush, finish);
+  EXPECT_LT(finish, first("MoveFile "));
+  EXPECT_EQ(calls[finish], "FinishFlushes " + Path("PATCH0.TMP"));
+}
+
+TEST_F(ApplyTest, AFailedWaitForTheFlushesMovesNothing) {
+  const GroupWriter five = FiveFiles();
+  Faulty().FailWhen([](const std::string& call) { return call.rfind("FinishFlushes ", 0) == 0; });
+  EXPECT_EQ(Apply(five), msg::kDiskFull);
+  ExpectFiveOld();
+  EXPECT_FALSE(Has("PATCH0.TMP"));
+  EXPECT_FALSE(Has("backup"));
 }
 
 TEST_F(ApplyTest, RegistryFailureRollsEveryFileBack) {

@@ -37,6 +37,7 @@ class CrashingOs final : public Os {
   bool Seek(FileHandle h, std::uint32_t p) override { return Step(), real_.Seek(h, p); }
   bool Tell(FileHandle h, std::uint32_t* p) override { return Step(), real_.Tell(h, p); }
   bool Flush(FileHandle h) override { return Step(), real_.Flush(h); }
+  bool FinishFlushes(const std::string& folder) override { return Step(), real_.FinishFlushes(folder); }
   void Close(FileHandle h) override { real_.Close(h); }
   bool SetWriteTimeDos(FileHandle h, std::uint32_t t) override { return Step(), real_.SetWriteTimeDos(h, t); }
   std::uint32_t GetAttributes(const std::string& p) override { return Step(), real_.GetAttributes(p); }

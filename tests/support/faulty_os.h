@@ -48,6 +48,9 @@ class FaultyOs final : public Os {
     return Next("Tell") && real_.Tell(h, position);
   }
   bool Flush(FileHandle h) override { return Next("Flush") && real_.Flush(h); }
+  bool FinishFlushes(const std::string& folder) override {
+    return Next("FinishFlushes " + folder) && real_.FinishFlushes(folder);
+  }
   void Close(FileHandle h) override {
     Next("Close");  // counted, but always done: a leaked handle would hide other faults
     real_.Close(h);
