@@ -411,6 +411,14 @@ class Compressor {
   libdeflate_compressor* c_;
 };
 
+size_t CompressedSize(const VersionSpec& v, int level) {
+  std::string all;
+  for (const std::string& stream : v.streams) all += stream;
+  Compressor z(level);
+  return z.Deflate(all).size();
+}
+
+// The step encoded with choice `c`, ranked by its size at DEFLATE `level`.
 Trial Try(const Space& s, const std::vector<Region>& regions, const Choice& c, int level) {
   DeltaParameters p;
   p.source_size = static_cast<std::uint32_t>(s.from.size());
@@ -424,10 +432,7 @@ Trial Try(const Space& s, const std::vector<Region>& regions, const Choice& c, i
   t.version.delta_flags = p.delta_flags;
   t.version.insert_block_size = p.insert_block_size;
   t.version.streams = WriteDeltaStreams(p, Lowering(s, c, p).Run(regions));
-  std::string all;
-  for (const std::string& stream : t.version.streams) all += stream;
-  Compressor z(level);
-  t.compressed = z.Deflate(all).size();
+  t.compressed = CompressedSize(t.version, level);
   return t;
 }
 
@@ -538,16 +543,17 @@ VersionSpec EncodeDelta(const std::string& from, const std::string& to) {
   Trial best;
   if (!sampled) {
     best = std::move(leader);
+  } else if (best_choice == first_choice) {
+    best = std::move(first_trial);  // encoded whole when the scans were ranked
   } else {
-    std::future<Trial> first;
-    if (best_choice != first_choice) {
-      first = std::async(std::launch::async, [&] { return Try(s, regions, first_choice, level); });
-    }
+    // The sample's winner against the first choice, on the whole file.
+    auto first = std::async(std::launch::async, [&] {
+      first_trial.compressed = CompressedSize(first_trial.version, level);
+      return std::move(first_trial);
+    });
     best = Try(s, regions, best_choice, level);
-    if (first.valid()) {
-      Trial t = first.get();
-      if (t.compressed < best.compressed) best = std::move(t);
-    }
+    Trial t = first.get();
+    if (t.compressed < best.compressed) best = std::move(t);
   }
   best.version.crc = Crc32Update(kCrcInitial, from.data(), static_cast<std::uint32_t>(from.size()));
   return std::move(best.version);
