@@ -51,6 +51,7 @@ int Run(const std::uint8_t* data, size_t size) {
   MessageId r = msg::kOk;
   {
     PosixOs os;
+    os.SetDurable(false);  // a scratch tree: waiting for the disk would only slow the search
     os.SetWindowsFolder(app + "\\win");
     os.SetSystemFolder(app + "\\win\\system");
     os.registry().Put(root_key::kCurrentUser, "Software\\App", "Path", 1, app + "\\a.txt" + '\0');
