@@ -152,7 +152,9 @@ bool PosixOs::Flush(FileHandle h) {
   if (!e) return false;
   if (!durable_) return true;
   flushes_started_ = true;
-  return sync_file_range(e->fd, 0, 0, SYNC_FILE_RANGE_WRITE) == 0;
+  if (sync_file_range(e->fd, 0, 0, SYNC_FILE_RANGE_WRITE) == 0) return true;
+  // A file system that cannot start the writing alone still can flush.
+  return (errno == EINVAL || errno == ENOSYS || errno == ESPIPE) && fsync(e->fd) == 0;
 }
 
 bool PosixOs::FinishFlushes(const std::string& folder) {
