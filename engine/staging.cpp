@@ -26,8 +26,10 @@ FileHandle CreateChainFile(Session& s, const std::string& staging_folder, std::s
   return s.files.CreateNewFile(*path);
 }
 
-// A staged file goes to disk before it is closed: after the commit moves it into
-// place, a power cut must not leave a short or zero-filled program file.
+// A staged file is flushed before it is closed (a backend may only start the
+// writing; the driver waits for it before the first move): after the commit
+// moves it into place, a power cut must not leave a short or zero-filled
+// program file.
 bool FlushAndClose(FileLayer& files, ScopedFile& file) {
   const bool flushed = files.Flush(file.get());
   file.Reset();
