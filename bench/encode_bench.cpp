@@ -8,6 +8,7 @@
 #include <string>
 
 #include "maker/delta_encoder.h"
+#include "maker/parallel_deflate.h"
 
 namespace {
 

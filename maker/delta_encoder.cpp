@@ -30,7 +30,6 @@
 #include "maker/delta_encoder.h"
 
 #include <divsufsort.h>
-#include <libdeflate.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -38,7 +37,6 @@
 #include <future>
 #include <span>
 #include <stdexcept>
-#include <thread>
 
 #include "core/crc32.h"
 #include "engine/delta_decoder.h"
@@ -390,32 +388,10 @@ struct Trial {
   size_t compressed = SIZE_MAX;
 };
 
-class Compressor {
- public:
-  explicit Compressor(int level) : c_(libdeflate_alloc_compressor(level)) {
-    if (!c_) throw std::runtime_error("libdeflate_alloc_compressor failed");
-  }
-  ~Compressor() { libdeflate_free_compressor(c_); }
-  Compressor(const Compressor&) = delete;
-  Compressor& operator=(const Compressor&) = delete;
-
-  std::vector<std::uint8_t> Deflate(const std::string& data) {
-    std::vector<std::uint8_t> out(libdeflate_deflate_compress_bound(c_, data.size()));
-    const size_t n = libdeflate_deflate_compress(c_, data.data(), data.size(), out.data(), out.size());
-    if (n == 0) throw std::runtime_error("libdeflate_deflate_compress failed");
-    out.resize(n);
-    return out;
-  }
-
- private:
-  libdeflate_compressor* c_;
-};
-
 size_t CompressedSize(const VersionSpec& v, int level) {
   std::string all;
   for (const std::string& stream : v.streams) all += stream;
-  Compressor z(level);
-  return z.Deflate(all).size();
+  return DeflateInParts(all, level, 1).size();
 }
 
 // The step encoded with choice `c`, ranked by its size at DEFLATE `level`.
@@ -577,15 +553,6 @@ std::vector<VersionSpec> EncodeEveryShape(const std::string& from, const std::st
     }
   }
   return out;
-}
-
-std::vector<std::uint8_t> DeflateRawStrongest(const std::string& data) {
-  // A part per core, none below 1 MiB: level 12 spends most of a large
-  // patch's making time here.
-  constexpr size_t kMinPart = 1 << 20;
-  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-  const auto parts = static_cast<unsigned>(std::min<size_t>(cores, std::max<size_t>(1, data.size() / kMinPart)));
-  return DeflateInParts(data, 12, parts);
 }
 
 size_t EncodedSize(const VersionSpec& v) {

@@ -19,10 +19,6 @@ VersionSpec EncodeDelta(const std::string& from, const std::string& to);
 // and every DeltaFlags value. For tests, which decode each of them.
 std::vector<VersionSpec> EncodeEveryShape(const std::string& from, const std::string& to);
 
-// Raw DEFLATE at libdeflate's strongest level (12): the patch script's
-// compressor and the measure by which the encoder chooses its parameters.
-std::vector<std::uint8_t> DeflateRawStrongest(const std::string& data);
-
 // The number of bytes the step takes in the patch before compression.
 size_t EncodedSize(const VersionSpec& v);
 

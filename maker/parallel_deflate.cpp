@@ -3,8 +3,10 @@
 #include <libdeflate.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <future>
 #include <stdexcept>
+#include <thread>
 
 namespace ztx {
 namespace {
@@ -66,6 +68,15 @@ DeflateBits FindLastBlock(const std::vector<std::uint8_t>& stream) {
   }
   inflateEnd(&z);
   return bits;
+}
+
+std::vector<std::uint8_t> DeflateRawStrongest(const std::string& data) {
+  // A part per core, none below 1 MiB: level 12 spends most of a large
+  // patch's making time here.
+  constexpr size_t kMinPart = 1 << 20;
+  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+  const auto parts = static_cast<unsigned>(std::min<size_t>(cores, std::max<size_t>(1, data.size() / kMinPart)));
+  return DeflateInParts(data, 12, parts);
 }
 
 std::vector<std::uint8_t> DeflateInParts(const std::string& data, int level, unsigned parts) {

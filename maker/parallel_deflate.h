@@ -13,6 +13,10 @@
 
 namespace ztx {
 
+// Raw DEFLATE at libdeflate's strongest level (12), a part per core: the patch
+// script's compressor.
+std::vector<std::uint8_t> DeflateRawStrongest(const std::string& data);
+
 // `parts` streams of libdeflate level `level`, joined; parts of 1 give the
 // plain stream.
 std::vector<std::uint8_t> DeflateInParts(const std::string& data, int level, unsigned parts);

@@ -31,7 +31,7 @@
 #include "core/session.h"
 #include "maker/container_writer.h"
 #include "maker/manifest.h"
-#include "maker/delta_encoder.h"
+#include "maker/parallel_deflate.h"
 #include "maker/patch_maker.h"
 #include "platform/os.h"
 #include "platform/text_codec.h"

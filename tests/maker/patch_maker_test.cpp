@@ -10,9 +10,10 @@
 #include <random>
 
 #include "commit/apply_driver.h"
+#include "core/container.h"
 #include "maker/delta_encoder.h"
 #include "maker/manifest.h"
-#include "core/container.h"
+#include "maker/parallel_deflate.h"
 #include "platform/os_posix.h"
 #include "tests/support/delta_runner.h"
 #include "tests/support/script_fixture.h"
