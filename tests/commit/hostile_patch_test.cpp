@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <memory>
 
 #include "commit/apply_driver.h"
 #include "core/container.h"
@@ -97,19 +98,25 @@ class HostilePatchTest : public ::testing::TestWithParam<Hostile> {
     os_.registry().AddKey(kHkcu, "Software\\App\\Settings");
     os_.registry().Put(kHkcu, "Software\\Long", "", 1, std::string(1023, 'a'));
   }
+  // A patch program with `data` behind its stub, and a session of it, through
+  // `os`, whose target is the app folder.
+  std::unique_ptr<Session> PatchSession(Os& os, const std::string& data) {
+    dir_.Write("patch.exe", "MZ stub" + data);
+    auto session = std::make_unique<Session>(os, no_window_);
+    session->names.program_path = dir_ / "patch.exe";
+    session->requested_target = dir_ / "app";
+    return session;
+  }
   PosixOs os_;
+  UiHooks no_window_;
   testing::TempFolder dir_;
 };
 
 TEST_P(HostilePatchTest, EndsWithItsMessageAndChangesNothing) {
   const auto before = testing::Snapshot(dir_.path());
-  dir_.Write("patch.exe", "MZ stub" + GetParam().data());
-  UiHooks no_window;
-  Session session(os_, no_window);
-  session.names.program_path = dir_ / "patch.exe";
-  session.requested_target = dir_ / "app";
-  MessageId r = OpenPatchContainer(session);
-  if (r == msg::kOk) r = ApplyPatch(session);
+  const auto session = PatchSession(os_, GetParam().data());
+  MessageId r = OpenPatchContainer(*session);
+  if (r == msg::kOk) r = ApplyPatch(*session);
   EXPECT_EQ(r, GetParam().expected);
   auto after = testing::Snapshot(dir_.path());
   after.erase("patch.exe");
@@ -279,15 +286,11 @@ TEST_F(HostilePatchTest, DeflateBombOnAFullScratchDiskEndsWith39) {
   const auto before = testing::Snapshot(dir_.path());
   const std::string bomb = DataOf(Records(GroupWriter("B").StoredFile("big.bin", std::string(128 << 20, '\0'))));
   ASSERT_LT(bomb.size(), 256u << 10);
-  dir_.Write("patch.exe", "MZ stub" + bomb);
   testing::FaultyOs full_temp(os_);
   int writes = 0;
   full_temp.FailWhen([&](const std::string& call) { return call == "Write" && ++writes > 512; });  // 64 KiB each
-  UiHooks no_window;
-  Session session(full_temp, no_window);
-  session.names.program_path = dir_ / "patch.exe";
-  session.requested_target = dir_ / "app";
-  EXPECT_EQ(OpenPatchContainer(session), msg::kScratchFull);
+  const auto session = PatchSession(full_temp, bomb);
+  EXPECT_EQ(OpenPatchContainer(*session), msg::kScratchFull);
   EXPECT_EQ(writes, 513) << "no write after the first failed one";
   auto after = testing::Snapshot(dir_.path());
   after.erase("patch.exe");
@@ -297,13 +300,9 @@ TEST_F(HostilePatchTest, DeflateBombOnAFullScratchDiskEndsWith39) {
 // A Big5 name whose second byte is a backslash is one file, not a folder.
 TEST_F(HostilePatchTest, Big5NameWithABackslashByte) {
   const std::string xu = "\xB3\x5C.txt";  // 許.txt
-  dir_.Write("patch.exe", "MZ stub" + DataOf(Records(GroupWriter("BACKUP").StoredFile(xu, "許"))));
-  UiHooks no_window;
-  Session session(os_, no_window);
-  session.names.program_path = dir_ / "patch.exe";
-  session.requested_target = dir_ / "app";
-  ASSERT_EQ(OpenPatchContainer(session), msg::kOk);
-  ASSERT_EQ(ApplyPatch(session), msg::kOk);
+  const auto session = PatchSession(os_, DataOf(Records(GroupWriter("BACKUP").StoredFile(xu, "許"))));
+  ASSERT_EQ(OpenPatchContainer(*session), msg::kOk);
+  ASSERT_EQ(ApplyPatch(*session), msg::kOk);
   EXPECT_EQ(dir_.Read("app/許.txt"), "許");
 }
 
